@@ -1,0 +1,59 @@
+// Resolution of a printer's port into a host name or IPv4 address, with the process-wide
+// cache of the spooler's port list.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/device_io.h"
+#include "platform/registry.h"
+#include "platform/spooler.h"
+
+namespace pradex {
+
+// What discovery needs of the system.
+struct DiscoveryPlatform {
+  Spooler& spooler;
+  Registry& registry;
+  DeviceIo& deviceIo;
+};
+
+inline constexpr const char* kMakerMonitorPortsKey =
+    "SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors\\Tamrin Standard TCP/IP Port\\Ports";
+inline constexpr const char* kSystemMonitorPortsKey =
+    "SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors\\Standard TCP/IP Port\\Ports";
+
+class PortCache {
+ public:
+  PortCache() = default;
+  PortCache(const PortCache&) = delete;
+  PortCache& operator=(const PortCache&) = delete;
+
+  // True and `address` set when the printer's port resolved to an address.
+  bool ResolvePortAddress(const DiscoveryPlatform& platform, const PrinterInfo& printerEntry,
+                          std::string& address);
+  // Loads the port list of `serverName` unless it is loaded already; true when loaded.
+  bool LoadPortList(Spooler& spooler, const std::optional<std::string>& serverName);
+  // 0 and an open key (the caller closes it), or kErrorBadKey and kNoKey.
+  long OpenMonitorPortKey(Registry& registry, const std::string& portName, RegKey* key);
+  void ClearPortCache();
+  bool IsLoaded();
+
+ private:
+  std::recursive_mutex portArrayLock;  // taken before portIndexLock
+  std::recursive_mutex portIndexLock;
+  std::unique_ptr<std::vector<std::string>> portArray;
+  std::map<std::string, std::size_t> portIndex;  // port name -> its entry in portArray
+};
+
+// The process-wide cache and the operations on it.
+PortCache& GlobalPortCache();
+bool ResolvePortAddress(const DiscoveryPlatform& platform, const PrinterInfo& printerEntry,
+                        std::string& address);
+void ClearPortCache();
+
+}  // namespace pradex

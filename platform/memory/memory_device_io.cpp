@@ -1,0 +1,115 @@
+#include "platform/memory/memory_device_io.h"
+
+#include <algorithm>
+#include <cstring>
+#include <utility>
+
+namespace pradex {
+
+DeviceHandle MemoryDeviceIo::Open(const std::string& path) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  ++openAttempts_;
+  openedPaths_.push_back(path);
+  const auto it = devices_.find(path);
+  if (it == devices_.end() || it->second.failOpen) return kInvalidDevice;
+  const DeviceHandle handle = nextHandle_;
+  nextHandle_ += 4;
+  handles_[handle] = path;
+  ++openCount_;
+  return handle;
+}
+
+bool MemoryDeviceIo::ScsiPassThrough(DeviceHandle device, ScsiPassThroughDirect& request,
+                                     std::uint32_t* bytesReturned) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  ++commandCount_;
+  const auto handle = handles_.find(device);
+  if (handle == handles_.end()) return false;
+  lastRequest_ = RecordedScsiRequest{handle->second, request, bytesReturned != nullptr};
+  const auto it = devices_.find(handle->second);
+  if (it == devices_.end() || it->second.failCommand) return false;
+  const MemoryDevice& dev = it->second;
+
+  std::uint32_t moved = 0;
+  if (request.cdbLength >= 6 && request.cdb[0] == kScsiOpInquiry) {
+    request.scsiStatus = 0;
+    const std::uint32_t allocationLength =
+        (static_cast<std::uint32_t>(request.cdb[3]) << 8) | request.cdb[4];
+    moved = std::min({allocationLength, request.dataTransferLength,
+                      static_cast<std::uint32_t>(dev.inquiryData.size())});
+    if (dev.transferLimit) moved = std::min(moved, *dev.transferLimit);
+    if (request.dataIn != kScsiIoctlDataIn || !request.dataBuffer) moved = 0;
+    if (moved > 0) std::memcpy(request.dataBuffer, dev.inquiryData.data(), moved);
+  } else {
+    request.scsiStatus = kScsiStatusCheckCondition;
+  }
+  request.dataTransferLength = moved;
+  if (bytesReturned) *bytesReturned = moved;
+  return true;
+}
+
+void MemoryDeviceIo::Close(DeviceHandle device) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (handles_.erase(device) > 0) {
+    ++closeCount_;
+  } else {
+    ++invalidCloseCount_;
+  }
+}
+
+void MemoryDeviceIo::SetDevice(const std::string& path, MemoryDevice device) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  devices_[path] = std::move(device);
+}
+
+void MemoryDeviceIo::SetInquiryData(const std::string& path, std::vector<std::uint8_t> data) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  devices_[path].inquiryData = std::move(data);
+}
+
+void MemoryDeviceIo::RemoveDevice(const std::string& path) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  devices_.erase(path);
+}
+
+std::size_t MemoryDeviceIo::OpenAttempts() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return openAttempts_;
+}
+
+std::size_t MemoryDeviceIo::OpenCount() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return openCount_;
+}
+
+std::size_t MemoryDeviceIo::CloseCount() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return closeCount_;
+}
+
+std::size_t MemoryDeviceIo::InvalidCloseCount() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return invalidCloseCount_;
+}
+
+std::size_t MemoryDeviceIo::OpenHandleCount() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return handles_.size();
+}
+
+std::size_t MemoryDeviceIo::CommandCount() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return commandCount_;
+}
+
+std::vector<std::string> MemoryDeviceIo::OpenedPaths() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return openedPaths_;
+}
+
+std::optional<RecordedScsiRequest> MemoryDeviceIo::LastRequest() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return lastRequest_;
+}
+
+}  // namespace pradex

@@ -1,0 +1,105 @@
+#include "platform/memory/memory_spooler.h"
+
+#include <thread>
+#include <utility>
+
+namespace pradex {
+
+long MemorySpooler::TakeFault(Fault& fault) {
+  if (fault.error == 0 || fault.remaining == 0) return 0;
+  if (fault.remaining > 0 && --fault.remaining == 0) {
+    const long error = fault.error;
+    fault.error = 0;
+    return error;
+  }
+  return fault.error;
+}
+
+long MemorySpooler::EnumPrinters(std::vector<PrinterInfo>& printers) {
+  printers.clear();
+  std::lock_guard<std::mutex> lock(mutex_);
+  ++enumPrintersCalls_;
+  if (const long error = TakeFault(printersFault_)) return error;
+  printers = printers_;
+  return 0;
+}
+
+long MemorySpooler::EnumPorts(const std::optional<std::string>& serverName,
+                              std::vector<std::string>& ports) {
+  ports.clear();
+  std::chrono::milliseconds delay{0};
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    ++enumPortsCalls_;
+    lastPortsServer_ = serverName;
+    delay = portsDelay_;
+  }
+  if (delay.count() > 0) std::this_thread::sleep_for(delay);
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (const long error = TakeFault(portsFault_)) return error;
+  if (!serverName) {
+    ports = localPorts_;
+    return 0;
+  }
+  const auto it = serverPorts_.find(*serverName);
+  if (it == serverPorts_.end()) return kRpcServerUnavailable;
+  ports = it->second;
+  return 0;
+}
+
+void MemorySpooler::SetPrinters(std::vector<PrinterInfo> printers) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  printers_ = std::move(printers);
+}
+
+void MemorySpooler::AddPrinter(PrinterInfo printer) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  printers_.push_back(std::move(printer));
+}
+
+void MemorySpooler::SetPorts(std::vector<std::string> ports) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  localPorts_ = std::move(ports);
+}
+
+void MemorySpooler::AddPort(std::string port) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  localPorts_.push_back(std::move(port));
+}
+
+void MemorySpooler::SetServerPorts(const std::string& serverName, std::vector<std::string> ports) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  serverPorts_[serverName] = std::move(ports);
+}
+
+void MemorySpooler::FailEnumPrinters(long error, int times) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  printersFault_ = Fault{error, error == 0 ? 0 : times};
+}
+
+void MemorySpooler::FailEnumPorts(long error, int times) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  portsFault_ = Fault{error, error == 0 ? 0 : times};
+}
+
+void MemorySpooler::SetEnumPortsDelay(std::chrono::milliseconds delay) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  portsDelay_ = delay;
+}
+
+std::size_t MemorySpooler::EnumPrintersCalls() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return enumPrintersCalls_;
+}
+
+std::size_t MemorySpooler::EnumPortsCalls() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return enumPortsCalls_;
+}
+
+std::optional<std::string> MemorySpooler::LastPortsServer() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return lastPortsServer_;
+}
+
+}  // namespace pradex

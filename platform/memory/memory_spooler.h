@@ -1,0 +1,68 @@
+// A print spooler held in memory: settable printers and ports, fault injection and call
+// counts. Thread-safe.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/spooler.h"
+
+namespace pradex {
+
+// What EnumPorts returns for a server that the spooler does not know.
+inline constexpr long kRpcServerUnavailable = 1722;
+
+class MemorySpooler : public Spooler {
+ public:
+  // Fault injection: an enumeration fails for ever, until cleared with 0.
+  static constexpr int kAlways = -1;
+
+  long EnumPrinters(std::vector<PrinterInfo>& printers) override;
+  long EnumPorts(const std::optional<std::string>& serverName,
+                 std::vector<std::string>& ports) override;
+
+  void SetPrinters(std::vector<PrinterInfo> printers);
+  void AddPrinter(PrinterInfo printer);
+  // The ports of the local machine (serverName nullopt).
+  void SetPorts(std::vector<std::string> ports);
+  void AddPort(std::string port);
+  // The ports of a named server; EnumPorts for any other server name fails with
+  // kRpcServerUnavailable.
+  void SetServerPorts(const std::string& serverName, std::vector<std::string> ports);
+
+  // The next `times` enumerations (kAlways: every one) fail with `error`; 0 clears the fault.
+  void FailEnumPrinters(long error, int times = kAlways);
+  void FailEnumPorts(long error, int times = kAlways);
+  // Every EnumPorts call waits this long before it answers, to widen race windows in tests.
+  void SetEnumPortsDelay(std::chrono::milliseconds delay);
+
+  std::size_t EnumPrintersCalls() const;
+  std::size_t EnumPortsCalls() const;
+  // The server name of the last EnumPorts call.
+  std::optional<std::string> LastPortsServer() const;
+
+ private:
+  struct Fault {
+    long error = 0;
+    int remaining = 0;
+  };
+  static long TakeFault(Fault& fault);
+
+  mutable std::mutex mutex_;
+  std::vector<PrinterInfo> printers_;
+  std::vector<std::string> localPorts_;
+  std::map<std::string, std::vector<std::string>> serverPorts_;
+  Fault printersFault_;
+  Fault portsFault_;
+  std::chrono::milliseconds portsDelay_{0};
+  std::size_t enumPrintersCalls_ = 0;
+  std::size_t enumPortsCalls_ = 0;
+  std::optional<std::string> lastPortsServer_;
+};
+
+}  // namespace pradex
