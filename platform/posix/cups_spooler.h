@@ -1,0 +1,69 @@
+// The print spooler on Linux: the queues of a CUPS server.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/spooler.h"
+
+namespace pradex {
+
+// A server other than the one libcups' configuration names.
+struct CupsServer {
+  std::string host;  // a host name, an address or the path of a local socket
+  int port = 0;      // ignored for a local socket
+};
+
+struct CupsSpoolerOptions {
+  // nullopt: the server libcups' own configuration names, as for every CUPS client (the
+  // CUPS_SERVER environment variable, client.conf, else the local socket; IPP_PORT or 631),
+  // read afresh on every call.
+  std::optional<CupsServer> server;
+  // Giving up on connecting, and on a wait for the server's answer. A server that does not
+  // answer ends a call after at most connectTimeoutMs + 1 s + ioTimeoutSeconds (libcups waits
+  // up to 1 s for a "100 Continue" before it sends the request body).
+  int connectTimeoutMs = 3000;
+  double ioTimeoutSeconds = 5.0;
+};
+
+// EnumPrinters lists the CUPS queues (printer classes left out) in the server's order:
+//   printerName = the queue name, driverName = printer-make-and-model,
+//   portName = device-uri without credentials, serverName = nullopt (the queues are local).
+// EnumPorts lists the distinct device URIs of those queues, without credentials, in queue
+// order; the core's port look-up by exact name therefore finds every queue's port.
+//
+// Each call opens a connection of its own, sends one CUPS-Get-Printers request and closes the
+// connection; calls may come from any thread. A call sets the calling thread's libcups password
+// callback to one that gives no password, so that a server asking for credentials is refused
+// instead of a prompt on the terminal. Results:
+//   0                       the list; empty when the server has no queues
+//   kRpcServerUnavailable   no server: no socket, connection refused, unknown host, or the
+//                           connection broke off
+//   kErrorTimeout           connecting or answering took longer than the time-outs
+//   kErrorAccessDenied      the server wants credentials (the call never prompts for them)
+//   kErrorGenFailure        any other refusal by the server
+//   kErrorOutOfMemory       memory ran out
+//   kErrorNotSupported      EnumPorts for a named (remote) server
+class CupsSpooler : public Spooler {
+ public:
+  // Result codes besides those of win_codes.h; Win32 values, so that callers see what
+  // EnumPrintersA would report in the same situation.
+  static constexpr long kErrorGenFailure = 31;         // the server refused the request
+  static constexpr long kErrorNotSupported = 50;       // a remote spooler was named
+  static constexpr long kErrorTimeout = 1460;          // the server did not answer in time
+  static constexpr long kRpcServerUnavailable = 1722;  // no server to connect to
+
+  CupsSpooler() = default;
+  explicit CupsSpooler(CupsSpoolerOptions options) : options_(std::move(options)) {}
+
+  long EnumPrinters(std::vector<PrinterInfo>& printers) override;
+  long EnumPorts(const std::optional<std::string>& serverName,
+                 std::vector<std::string>& ports) override;
+
+ private:
+  CupsSpoolerOptions options_;
+};
+
+}  // namespace pradex

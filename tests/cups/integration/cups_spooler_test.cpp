@@ -1,0 +1,452 @@
+// CupsSpooler against a private cupsd with known queues (tests/cups/integration/
+// private-cupsd-queues), and against servers that are missing or never answer.
+#include "platform/posix/cups_spooler.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "discovery/port_cache.h"
+#include "platform/memory/memory_device_io.h"
+#include "platform/memory/memory_registry.h"
+#include "platform/posix/uri_monitor_registry.h"
+
+namespace pradex {
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+double SecondsSince(Clock::time_point start) {
+  return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// Runs a shell command; its standard output, or nullopt when it failed.
+std::optional<std::string> RunShell(const std::string& command) {
+  FILE* pipe = popen(command.c_str(), "r");
+  if (!pipe) return std::nullopt;
+  std::string output;
+  char buffer[512];
+  while (std::fgets(buffer, sizeof(buffer), pipe)) output += buffer;
+  return pclose(pipe) == 0 ? std::optional<std::string>(output) : std::nullopt;
+}
+
+std::string Quote(const std::string& text) {
+  return "'" + text + "'";
+}
+
+fs::path MakeTempDir() {
+  std::string pattern = (fs::temp_directory_path() / "pradex-cupsd-XXXXXX").string();
+  if (!mkdtemp(pattern.data())) return {};
+  return pattern;
+}
+
+// The private cupsd with the test queues: the CTest fixture's (PRADEX_CUPSD_DIR, CUPS_SERVER
+// set by CTest), or, when the program runs on its own, one started here for this process.
+class PrivateCupsd : public ::testing::Environment {
+ public:
+  static PrivateCupsd* instance;
+
+  void SetUp() override {
+    if (const char* fixture = std::getenv("PRADEX_CUPSD_DIR"); fixture && *fixture) {
+      dir_ = fixture;
+    } else {
+      dir_ = MakeTempDir();
+      ASSERT_FALSE(dir_.empty());
+      owned_ = true;
+      ASSERT_TRUE(RunShell(Quote(PRADEX_CUPSD_QUEUES) + " start " + Quote(dir_.string()) +
+                           " --owner " + std::to_string(getpid())))
+          << "could not start a private cupsd";
+    }
+    socket_ = (dir_ / "cups.sock").string();
+    std::ifstream(dir_ / "cupsd.port") >> port_;
+    ASSERT_TRUE(fs::exists(socket_)) << "no private cupsd in " << dir_;
+    // libcups reads CUPS_SERVER on a thread's first use; every test asks this server only.
+    setenv("CUPS_SERVER", socket_.c_str(), 1);
+  }
+
+  void TearDown() override {
+    if (!owned_) return;
+    RunShell(Quote(PRADEX_CUPSD_QUEUES) + " stop " + Quote(dir_.string()));
+    std::error_code ignored;
+    fs::remove_all(dir_, ignored);
+  }
+
+  const std::string& socket() const { return socket_; }
+  int port() const { return port_; }
+
+ private:
+  fs::path dir_;
+  std::string socket_;
+  int port_ = 0;
+  bool owned_ = false;
+};
+
+PrivateCupsd* PrivateCupsd::instance =
+    static_cast<PrivateCupsd*>(::testing::AddGlobalTestEnvironment(new PrivateCupsd));
+
+struct ExpectedQueue {
+  std::string name;
+  std::string makeAndModel;
+  std::string port;
+};
+
+// The queues of private-cupsd-queues in the server's order (CUPS sorts queue names); the
+// class all_glowmarks is not among them.
+const std::vector<ExpectedQueue> kQueues = {
+    {"brimline_300", "TAMRIN BRIMLINE 300", "lpd://127.0.0.6/queue"},
+    {"glow_usb", "Tamrin GlowMark 5000 Series", "usb://Tamrin/GlowMark%205000?serial=GM5000-01"},
+    {"glow_x_secure", "Tamrin-GlowMark X", "ipp://127.0.0.7:631/ipp/print"},
+    {"glowmark_5000", "Tamrin GlowMark 5000 Series", "socket://127.0.0.5:9100"},
+    {"null_sink", "Otherco LaserStar 12", "file:///dev/null"},
+    {"office_laser", "Otherco LaserStar 12", "http://127.0.0.8:631/printers/laser"},
+    {"shared_socket", "Otherco LaserStar 12", "socket://127.0.0.5:9100"},
+};
+
+void ExpectTestQueues(const std::vector<PrinterInfo>& printers) {
+  ASSERT_EQ(printers.size(), kQueues.size());
+  for (std::size_t i = 0; i < kQueues.size(); ++i) {
+    SCOPED_TRACE(kQueues[i].name);
+    EXPECT_EQ(printers[i].printerName, kQueues[i].name);
+    EXPECT_EQ(printers[i].driverName, kQueues[i].makeAndModel);
+    EXPECT_EQ(printers[i].portName, kQueues[i].port);
+    EXPECT_EQ(printers[i].serverName, std::nullopt);
+  }
+}
+
+TEST(CupsSpoolerTest, EnumPrintersListsTheQueuesOfTheConfiguredServer) {
+  CupsSpooler spooler;
+  std::vector<PrinterInfo> printers;
+  const auto start = Clock::now();
+  ASSERT_EQ(spooler.EnumPrinters(printers), kErrorSuccess);
+  std::printf("EnumPrinters with %zu queues: %.4f s\n", printers.size(), SecondsSince(start));
+  ExpectTestQueues(printers);
+  for (const PrinterInfo& printer : printers) {
+    EXPECT_EQ(printer.portName->find("alice"), std::string::npos);
+    EXPECT_EQ(printer.portName->find("s3cret"), std::string::npos);
+  }
+}
+
+TEST(CupsSpoolerTest, EnumPortsListsEachDeviceUriOnceInQueueOrder) {
+  CupsSpooler spooler;
+  std::vector<std::string> ports = {"left over"};
+  ASSERT_EQ(spooler.EnumPorts(std::nullopt, ports), kErrorSuccess);
+  EXPECT_EQ(ports, (std::vector<std::string>{
+                       "lpd://127.0.0.6/queue",
+                       "usb://Tamrin/GlowMark%205000?serial=GM5000-01",
+                       "ipp://127.0.0.7:631/ipp/print",
+                       "socket://127.0.0.5:9100",
+                       "file:///dev/null",
+                       "http://127.0.0.8:631/printers/laser",
+                   }));
+
+  // Every printer's port is in the list, so the port cache's exact look-up finds it.
+  std::vector<PrinterInfo> printers;
+  ASSERT_EQ(spooler.EnumPrinters(printers), kErrorSuccess);
+  for (const PrinterInfo& printer : printers)
+    EXPECT_NE(std::find(ports.begin(), ports.end(), *printer.portName), ports.end())
+        << printer.printerName.value_or("");
+
+  std::vector<std::string> remote = {"left over"};
+  EXPECT_EQ(spooler.EnumPorts(std::string("printserver"), remote), CupsSpooler::kErrorNotSupported);
+  EXPECT_TRUE(remote.empty());
+}
+
+TEST(CupsSpoolerTest, ExplicitServerByLocalSocketOrLoopbackPort) {
+  const PrivateCupsd& cupsd = *PrivateCupsd::instance;
+  for (const CupsServer& server :
+       {CupsServer{cupsd.socket(), 0}, CupsServer{"127.0.0.1", cupsd.port()}}) {
+    SCOPED_TRACE(server.host);
+    CupsSpooler spooler(CupsSpoolerOptions{server, 3000, 5.0});
+    std::vector<PrinterInfo> printers;
+    ASSERT_EQ(spooler.EnumPrinters(printers), kErrorSuccess);
+    ExpectTestQueues(printers);
+  }
+}
+
+// The discovery core, unchanged, over the CUPS queues and the monitor view.
+TEST(CupsSpoolerTest, PortCacheResolvesTheQueuesThroughTheView) {
+  CupsSpooler spooler;
+  MemoryRegistry store;
+  UriMonitorRegistry registry(store);
+  MemoryDeviceIo devices;
+  const DiscoveryPlatform platform{spooler, registry, devices};
+  std::vector<PrinterInfo> printers;
+  ASSERT_EQ(spooler.EnumPrinters(printers), kErrorSuccess);
+
+  PortCache cache;
+  std::map<std::string, std::optional<std::string>> resolved;
+  for (const PrinterInfo& printer : printers) {
+    std::string address;
+    resolved[*printer.printerName] = cache.ResolvePortAddress(platform, printer, address)
+                                         ? std::optional<std::string>(address)
+                                         : std::nullopt;
+  }
+  EXPECT_TRUE(cache.IsLoaded());
+  EXPECT_EQ(resolved, (std::map<std::string, std::optional<std::string>>{
+                          {"brimline_300", "127.0.0.6"},
+                          {"glow_usb", std::nullopt},
+                          {"glow_x_secure", "127.0.0.7"},
+                          {"glowmark_5000", "127.0.0.5"},
+                          {"null_sink", std::nullopt},
+                          {"office_laser", "127.0.0.8"},
+                          {"shared_socket", "127.0.0.5"},
+                      }));
+  EXPECT_EQ(store.OpenHandleCount(), 0u);
+}
+
+// A server of its own, started and stopped by the test itself.
+TEST(CupsSpoolerTest, ServerWithoutQueuesGivesAnEmptyList) {
+  const fs::path dir = MakeTempDir();
+  ASSERT_FALSE(dir.empty());
+  const std::optional<std::string> started =
+      RunShell(Quote(PRADEX_CUPSD_PRIVATE) + " start " + Quote(dir.string()) + " --owner " +
+               std::to_string(getpid()));
+  ASSERT_TRUE(started);
+  EXPECT_NE(started->find("CUPS_SERVER=" + (dir / "cups.sock").string()), std::string::npos);
+  EXPECT_NE(started->find("CUPSD_PID="), std::string::npos);
+
+  CupsSpooler spooler(CupsSpoolerOptions{CupsServer{(dir / "cups.sock").string(), 0}, 3000, 5.0});
+  std::vector<PrinterInfo> printers(1);
+  std::vector<std::string> ports = {"left over"};
+  EXPECT_EQ(spooler.EnumPrinters(printers), kErrorSuccess);
+  EXPECT_TRUE(printers.empty());
+  EXPECT_EQ(spooler.EnumPorts(std::nullopt, ports), kErrorSuccess);
+  EXPECT_TRUE(ports.empty());
+
+  EXPECT_TRUE(RunShell(Quote(PRADEX_CUPSD_PRIVATE) + " stop " + Quote(dir.string())));
+  EXPECT_EQ(spooler.EnumPrinters(printers), CupsSpooler::kRpcServerUnavailable)
+      << "cupsd still running";
+  std::error_code ignored;
+  fs::remove_all(dir, ignored);
+}
+
+TEST(CupsSpoolerTest, MissingServerFailsAtOnce) {
+  const std::string missing =
+      (fs::temp_directory_path() / "pradex-no-cupsd" / "cups.sock").string();
+
+  CupsSpooler bySocket(CupsSpoolerOptions{CupsServer{missing, 0}, 3000, 5.0});
+  std::vector<PrinterInfo> printers(1);
+  auto start = Clock::now();
+  EXPECT_EQ(bySocket.EnumPrinters(printers), CupsSpooler::kRpcServerUnavailable);
+  double seconds = SecondsSince(start);
+  std::printf("missing socket: %.4f s\n", seconds);
+  EXPECT_LT(seconds, 0.5);
+  EXPECT_TRUE(printers.empty()) << "a failure is not a list";
+  std::vector<std::string> ports = {"left over"};
+  EXPECT_EQ(bySocket.EnumPorts(std::nullopt, ports), CupsSpooler::kRpcServerUnavailable);
+  EXPECT_TRUE(ports.empty());
+
+  // The same through CUPS_SERVER, which libcups reads on a thread's first use.
+  const std::string saved = std::getenv("CUPS_SERVER") ? std::getenv("CUPS_SERVER") : "";
+  setenv("CUPS_SERVER", missing.c_str(), 1);
+  long rc = -1;
+  start = Clock::now();
+  std::thread([&rc] {
+    CupsSpooler configured;
+    std::vector<PrinterInfo> list;
+    rc = configured.EnumPrinters(list);
+  }).join();
+  seconds = SecondsSince(start);
+  setenv("CUPS_SERVER", saved.c_str(), 1);
+  EXPECT_EQ(rc, CupsSpooler::kRpcServerUnavailable);
+  EXPECT_LT(seconds, 0.5);
+
+  // A closed loopback port: bind one, note its number, close it.
+  const int probe = socket(AF_INET, SOCK_STREAM, 0);
+  ASSERT_GE(probe, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof(address);
+  ASSERT_EQ(bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+  ASSERT_EQ(getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length), 0);
+  close(probe);
+  CupsSpooler byPort(
+      CupsSpoolerOptions{CupsServer{"127.0.0.1", ntohs(address.sin_port)}, 3000, 5.0});
+  start = Clock::now();
+  EXPECT_EQ(byPort.EnumPrinters(printers), CupsSpooler::kRpcServerUnavailable);
+  seconds = SecondsSince(start);
+  std::printf("closed loopback port: %.4f s\n", seconds);
+  EXPECT_LT(seconds, 0.5);
+}
+
+// A loopback listener that never accepts and never answers.
+class SilentListener {
+ public:
+  explicit SilentListener(int backlog) {
+    fd_ = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof(address);
+    if (fd_ < 0 || bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
+        listen(fd_, backlog) != 0 ||
+        getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+      return;
+    port_ = ntohs(address.sin_port);
+  }
+  ~SilentListener() {
+    for (int fd : fillers_) close(fd);
+    if (fd_ >= 0) close(fd_);
+  }
+  int port() const { return port_; }
+
+  // Connects until the accept queue is full; the next connection attempt then gets no answer
+  // to its SYN. False when the queue did not fill.
+  bool FillAcceptQueue() {
+    for (int i = 0; i < 8; ++i) {
+      const int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+      if (fd < 0) return false;
+      fillers_.push_back(fd);
+      sockaddr_in address{};
+      address.sin_family = AF_INET;
+      address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+      address.sin_port = htons(static_cast<std::uint16_t>(port_));
+      connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address));
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      int error = 0;
+      socklen_t length = sizeof(error);
+      getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length);
+      sockaddr_in peer{};
+      length = sizeof(peer);
+      if (getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &length) != 0) return true;
+    }
+    return false;
+  }
+
+ private:
+  int fd_ = -1;
+  int port_ = 0;
+  std::vector<int> fillers_;
+};
+
+TEST(CupsSpoolerTest, ServerThatNeverAnswersFailsWithinTheTimeOuts) {
+  SilentListener listener(8);
+  ASSERT_NE(listener.port(), 0);
+  const CupsSpoolerOptions defaults;
+  CupsSpooler spooler(CupsSpoolerOptions{CupsServer{"127.0.0.1", listener.port()},
+                                         defaults.connectTimeoutMs, defaults.ioTimeoutSeconds});
+  std::vector<PrinterInfo> printers(1);
+  const auto start = Clock::now();
+  EXPECT_EQ(spooler.EnumPrinters(printers), CupsSpooler::kErrorTimeout);
+  const double seconds = SecondsSince(start);
+  std::printf("silent server, I/O time-out %.1f s: %.3f s\n", defaults.ioTimeoutSeconds, seconds);
+  EXPECT_TRUE(printers.empty());
+  // Connecting succeeds at once; the wait for the answer is what ends.
+  EXPECT_GE(seconds, defaults.ioTimeoutSeconds - 0.5);
+  EXPECT_LT(seconds, defaults.ioTimeoutSeconds + 1.5);
+}
+
+TEST(CupsSpoolerTest, ConnectionThatIsNeverAcceptedFailsWithinTheConnectTimeOut) {
+  SilentListener listener(0);
+  ASSERT_NE(listener.port(), 0);
+  if (!listener.FillAcceptQueue()) GTEST_SKIP() << "the loopback accept queue did not fill";
+  CupsSpooler spooler(CupsSpoolerOptions{CupsServer{"127.0.0.1", listener.port()}, 500, 5.0});
+  std::vector<PrinterInfo> printers;
+  const auto start = Clock::now();
+  EXPECT_EQ(spooler.EnumPrinters(printers), CupsSpooler::kErrorTimeout);
+  const double seconds = SecondsSince(start);
+  std::printf("unaccepted connection, connect time-out 0.5 s: %.3f s\n", seconds);
+  EXPECT_LT(seconds, 1.5);
+}
+
+// A loopback HTTP server that answers every request on one connection with a fixed reply.
+class CannedServer {
+ public:
+  explicit CannedServer(std::string reply) : reply_(std::move(reply)) {
+    fd_ = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof(address);
+    if (fd_ < 0 || bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
+        listen(fd_, 4) != 0 ||
+        getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+      return;
+    port_ = ntohs(address.sin_port);
+    thread_ = std::thread([this] { Serve(); });
+  }
+  ~CannedServer() {
+    shutdown(fd_, SHUT_RDWR);
+    if (thread_.joinable()) thread_.join();
+    close(fd_);
+  }
+  int port() const { return port_; }
+  int requests() const { return requests_; }
+
+ private:
+  void Serve() {
+    const int client = accept(fd_, nullptr, nullptr);
+    if (client < 0) return;
+    timeval timeout{2, 0};
+    setsockopt(client, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof(timeout));
+    std::string received;
+    char buffer[4096];
+    for (;;) {
+      const ssize_t n = recv(client, buffer, sizeof(buffer), 0);
+      if (n <= 0) break;
+      received.append(buffer, static_cast<std::size_t>(n));
+      // Answer each request as soon as its header is in; the body may never come.
+      std::size_t end;
+      while ((end = received.find("\r\n\r\n")) != std::string::npos) {
+        received.clear();  // the body, if any, is not looked at
+        ++requests_;
+        send(client, reply_.data(), reply_.size(), MSG_NOSIGNAL);
+      }
+    }
+    close(client);
+  }
+
+  std::string reply_;
+  int fd_ = -1;
+  int port_ = 0;
+  std::atomic<int> requests_{0};
+  std::thread thread_;
+};
+
+TEST(CupsSpoolerTest, ServerAskingForCredentialsIsAccessDeniedWithoutAPrompt) {
+  CannedServer server(
+      "HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Basic realm=\"CUPS\"\r\n"
+      "Content-Length: 0\r\n\r\n");
+  ASSERT_NE(server.port(), 0);
+  CupsSpooler spooler(CupsSpoolerOptions{CupsServer{"127.0.0.1", server.port()}, 3000, 5.0});
+  std::vector<PrinterInfo> printers(1);
+  const auto start = Clock::now();
+  EXPECT_EQ(spooler.EnumPrinters(printers), kErrorAccessDenied);
+  std::printf("server asking for credentials: %.3f s\n", SecondsSince(start));
+  EXPECT_LT(SecondsSince(start), 3.0);
+  EXPECT_TRUE(printers.empty());
+  EXPECT_GE(server.requests(), 1);
+}
+
+TEST(CupsSpoolerTest, ServerErrorIsAFailureNotAnEmptyList) {
+  // An IPP response with status server-error-internal-error (0x0500) and no attributes.
+  const std::string ipp("\x02\x00\x05\x00\x00\x00\x00\x01\x03", 9);
+  CannedServer server("HTTP/1.1 200 OK\r\nContent-Type: application/ipp\r\nContent-Length: " +
+                      std::to_string(ipp.size()) + "\r\n\r\n" + ipp);
+  ASSERT_NE(server.port(), 0);
+  CupsSpooler spooler(CupsSpoolerOptions{CupsServer{"127.0.0.1", server.port()}, 3000, 5.0});
+  std::vector<PrinterInfo> printers(1);
+  const auto start = Clock::now();
+  EXPECT_EQ(spooler.EnumPrinters(printers), CupsSpooler::kErrorGenFailure);
+  EXPECT_LT(SecondsSince(start), 3.0);
+  EXPECT_TRUE(printers.empty());
+}
+
+}  // namespace
+}  // namespace pradex
