@@ -1,0 +1,55 @@
+// The real system on Linux, assembled once for a front end: CUPS as the spooler, the TCP/IP
+// monitor keys derived from device URIs over an in-memory registry, libcurl for the probes,
+// xdg-open for the browser and the string table in the locale's encoding.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "app/messages.h"
+#include "app/static_version_info.h"
+#include "platform/device_io.h"
+#include "platform/memory/memory_registry.h"
+#include "platform/posix/cups_spooler.h"
+#include "platform/posix/curl_http_client.h"
+#include "platform/posix/locale_string_resources.h"
+#include "platform/posix/posix_process_launcher.h"
+#include "platform/posix/uri_monitor_registry.h"
+#include "search/search_platform.h"
+
+namespace pradex {
+
+// Linux has no SCSI pass-through to IEEE 1394 printers: every device open fails, so such ports
+// stay unresolved like any port whose device does not answer.
+class NoDeviceIo : public DeviceIo {
+ public:
+  DeviceHandle Open(const std::string&) override { return kInvalidDevice; }
+  bool ScsiPassThrough(DeviceHandle, ScsiPassThroughDirect&, std::uint32_t*) override {
+    return false;
+  }
+  void Close(DeviceHandle) override {}
+};
+
+class LinuxPlatform {
+ public:
+  LinuxPlatform() : registry(store), strings(utf8Strings) {}
+  LinuxPlatform(const LinuxPlatform&) = delete;
+  LinuxPlatform& operator=(const LinuxPlatform&) = delete;
+
+  // The search engine's view of the system; `poster` delivers to the front end's window.
+  SearchPlatform Search(MessagePoster& poster) {
+    return SearchPlatform{spooler, registry, deviceIo, http, poster};
+  }
+
+  MemoryRegistry store;          // the user's settings live here, not in the system
+  UriMonitorRegistry registry;   // store + the monitor keys of the CUPS device URIs
+  CupsSpooler spooler;
+  NoDeviceIo deviceIo;
+  CurlHttpClient http;
+  EmbeddedStringResources utf8Strings;  // UTF-8, for toolkits that take Unicode text
+  LocaleStringResources strings;        // the locale's 8-bit encoding, for the console
+  StaticVersionInfo versions;
+  PosixProcessLauncher launcher;
+};
+
+}  // namespace pradex
