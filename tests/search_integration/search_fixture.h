@@ -1,0 +1,144 @@
+// A machine for whole searches over real HTTP: in-memory spooler and registry whose printers'
+// monitor keys point at devices of the loopback emulator, the libcurl client, and a message
+// queue standing in for the window.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdint>
+#include <cstdlib>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "discovery/port_cache.h"
+#include "platform/memory/memory_device_io.h"
+#include "platform/memory/memory_registry.h"
+#include "platform/memory/memory_spooler.h"
+#include "platform/memory/queue_message_poster.h"
+#include "platform/posix/curl_http_client.h"
+#include "search/device_search.h"
+#include "search/proxy_settings_guard.h"
+#include "search/search_messages.h"
+#include "tests/emulator/device_emulator.h"
+
+namespace pradex::integration {
+
+using Clock = std::chrono::steady_clock;
+using emulator::Behaviour;
+using emulator::DeviceEmulator;
+using emulator::DeviceSpec;
+using std::chrono::milliseconds;
+
+inline constexpr WindowHandle kWindow = 0x51;
+
+// The proxy variables of whoever runs the tests must not reroute loopback requests.
+inline void ClearProxyEnvironment() {
+  for (const char* name : {"http_proxy", "HTTP_PROXY", "all_proxy", "ALL_PROXY"}) unsetenv(name);
+}
+
+inline DeviceSpec Device(const std::string& address, Behaviour behaviour, int status = 200,
+                         int delayMs = 0) {
+  DeviceSpec spec;
+  spec.address = address;
+  spec.behaviour = behaviour;
+  spec.status = status;
+  spec.delayMs = delayMs;
+  return spec;
+}
+
+// One message as the window would handle it; the printer name is read at arrival, while the
+// search still owns the probe.
+struct Arrival {
+  std::uint32_t message = 0;
+  std::uintptr_t wParam = 0;
+  std::string printer;
+  Clock::time_point time;
+};
+
+struct RunMessages {
+  int finished = 0;
+  std::uintptr_t started = 0;
+  std::vector<std::string> answered;
+  std::vector<std::string> failed;
+  std::vector<Arrival> all;
+  int ProbeMessages() const { return static_cast<int>(answered.size() + failed.size()); }
+};
+
+inline std::optional<Arrival> NextMessage(QueueMessagePoster& poster, milliseconds timeout) {
+  auto message = poster.WaitForMessage(timeout);
+  if (!message) return std::nullopt;
+  Arrival arrival;
+  arrival.message = message->message;
+  arrival.wParam = message->wParam;
+  arrival.time = Clock::now();
+  EXPECT_EQ(message->window, kWindow);
+  if (message->message == WM_SEARCH_DEVICE_ANSWERED || message->message == WM_SEARCH_PROBE_FAILED) {
+    arrival.printer = reinterpret_cast<ProbeRequest*>(message->lParam)->GetPrinterName();
+  } else {
+    EXPECT_EQ(message->message, WM_SEARCH_FINISHED);
+  }
+  return arrival;
+}
+
+// Messages until the end-of-run message and one message per counted probe have come, or
+// until `timeout`.
+inline RunMessages CollectRun(QueueMessagePoster& poster, milliseconds timeout) {
+  RunMessages run;
+  const auto deadline = Clock::now() + timeout;
+  while (run.finished == 0 || run.ProbeMessages() < static_cast<int>(run.started)) {
+    const auto now = Clock::now();
+    if (now >= deadline) break;
+    auto arrival = NextMessage(poster, std::chrono::ceil<milliseconds>(deadline - now));
+    if (!arrival) break;
+    run.all.push_back(*arrival);
+    if (arrival->message == WM_SEARCH_FINISHED) {
+      ++run.finished;
+      run.started = arrival->wParam;
+    } else if (arrival->message == WM_SEARCH_DEVICE_ANSWERED) {
+      run.answered.push_back(arrival->printer);
+    } else {
+      run.failed.push_back(arrival->printer);
+    }
+  }
+  return run;
+}
+
+class SearchMachine {
+ public:
+  SearchMachine() {
+    ClearProxyEnvironment();
+    registry.CreateKey(kHkeyCurrentUser, kInternetSettingsKey);
+  }
+
+  // A printer of the maker whose TCP/IP port's monitor key names the device by HostName
+  // "ADDR:PORT". `family` is "BrimLine" or "GlowMark". Returns the device URL.
+  std::string AddPrinter(const std::string& name, const std::string& family,
+                         const std::string& address, std::uint16_t port) {
+    const std::string portName = "IP_" + address + "_" + std::to_string(port);
+    spooler.AddPort(portName);
+    spooler.AddPrinter(PrinterInfo{std::nullopt, name, portName, "Tamrin " + family + " 4200"});
+    const std::string host = address + ":" + std::to_string(port);
+    registry.PutString(kHkeyLocalMachine, std::string(kSystemMonitorPortsKey) + "\\" + portName,
+                       "HostName", host);
+    return DeviceEmulator::Url(address, port,
+                               family == "BrimLine" ? kBrimLineUrlPath : kGlowMarkUrlPath);
+  }
+
+  // A device of the emulator and a printer that points at it.
+  std::string AddDevicePrinter(const std::string& name, const DeviceSpec& spec,
+                               const std::string& family = "BrimLine") {
+    return AddPrinter(name, family, spec.address, emulator.AddDevice(spec));
+  }
+
+  DeviceEmulator emulator;
+  MemorySpooler spooler;
+  MemoryRegistry registry;
+  MemoryDeviceIo deviceIo;
+  CurlHttpClient http;
+  QueueMessagePoster poster;
+  SearchPlatform platform{spooler, registry, deviceIo, http, poster};
+};
+
+}  // namespace pradex::integration
