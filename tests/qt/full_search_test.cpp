@@ -1,0 +1,240 @@
+// The whole program on Qt: the real search engine over a private cupsd whose queues point at
+// devices of the loopback emulator, listening on port 80 of addresses of their own, since the
+// device URLs carry no port.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <QPushButton>
+#include <QTest>
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "platform/posix/linux_platform.h"
+#include "tests/emulator/device_emulator.h"
+#include "tests/qt/qt_test_support.h"
+#include "ui/qt/device_search_engine.h"
+
+namespace pradex {
+namespace {
+
+using emulator::Behaviour;
+using emulator::DeviceEmulator;
+using emulator::DeviceSpec;
+using qttest::LinkRun;
+using qttest::Links;
+using qttest::Paragraphs;
+using qttest::PointOnLine;
+using Lines = std::vector<std::string>;
+
+// Runs a shell command; its output (stdout and stderr) and whether it succeeded.
+struct CommandResult {
+  bool ok = false;
+  std::string output;
+};
+CommandResult RunCommand(const std::string& command) {
+  CommandResult result;
+  FILE* pipe = popen((command + " 2>&1").c_str(), "r");
+  if (pipe == nullptr) return result;
+  std::array<char, 256> buffer{};
+  while (fgets(buffer.data(), static_cast<int>(buffer.size()), pipe) != nullptr) {
+    result.output += buffer.data();
+  }
+  result.ok = pclose(pipe) == 0;
+  return result;
+}
+
+std::string Quoted(const std::string& text) {
+  return "'" + text + "'";  // the tests' own names and paths hold no quote
+}
+
+// A private cupsd for one test, stopped with it (and by cupsd-private itself should the test
+// process die). CUPS_SERVER points at it meanwhile.
+class PrivateCupsd {
+ public:
+  PrivateCupsd() {
+    std::string folder =
+        (std::filesystem::temp_directory_path() / "pradex-qt-cupsd-XXXXXX").string();
+    if (mkdtemp(folder.data()) == nullptr) return;
+    dir = folder;
+    const CommandResult started = RunCommand(Quoted(PRADEX_CUPSD_PRIVATE) + " start " +
+                                             Quoted(dir) + " --owner " + std::to_string(getpid()));
+    const std::string key = "CUPS_SERVER=";
+    const auto at = started.output.find(key);
+    if (!started.ok || at == std::string::npos) {
+      error = started.output;
+      return;
+    }
+    const auto end = started.output.find('\n', at);
+    server = started.output.substr(at + key.size(), end - at - key.size());
+    if (const char* old = getenv("CUPS_SERVER")) previousServer = old;
+    setenv("CUPS_SERVER", server.c_str(), 1);
+  }
+  ~PrivateCupsd() {
+    if (!server.empty()) {
+      RunCommand(Quoted(PRADEX_CUPSD_PRIVATE) + " stop " + Quoted(dir));
+      setenv("CUPS_SERVER", previousServer.c_str(), 1);
+    }
+    if (!dir.empty()) {
+      std::error_code ignored;
+      std::filesystem::remove_all(dir, ignored);
+    }
+  }
+  PrivateCupsd(const PrivateCupsd&) = delete;
+  PrivateCupsd& operator=(const PrivateCupsd&) = delete;
+
+  bool Running() const { return !server.empty(); }
+  // A queue with a driver (PPD) of the CUPS tests.
+  void AddQueue(const std::string& name, const std::string& uri, const std::string& ppd) {
+    const CommandResult added =
+        RunCommand("lpadmin -p " + Quoted(name) + " -E -v " + Quoted(uri) + " -P " +
+                   Quoted(std::string(PRADEX_TEST_PPD_DIR) + "/" + ppd));
+    ASSERT_TRUE(added.ok) << added.output;
+  }
+
+  std::string error;
+
+ private:
+  std::string dir;
+  std::string server;
+  std::string previousServer;
+};
+
+class FullSearchTest : public testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(cupsd.Running()) << cupsd.error; }
+
+  // A device of the emulator on port 80 of `address`.
+  bool AddDevice(const std::string& address, Behaviour behaviour, int status = 200,
+                 int delayMs = 0) {
+    DeviceSpec spec;
+    spec.address = address;
+    spec.port = 80;
+    spec.behaviour = behaviour;
+    spec.status = status;
+    spec.delayMs = delayMs;
+    try {
+      devices.AddDevice(spec);
+      return true;
+    } catch (const std::system_error& error) {
+      portError = error.what();
+      return false;
+    }
+  }
+
+  void MakeWindow() {
+    window = std::make_unique<PradexWindow>(
+        platform.utf8Strings, platform.versions, browser,
+        [this](MessagePoster& poster) -> std::unique_ptr<SearchDriver> {
+          return std::make_unique<DeviceSearchEngine>(platform.Search(poster));
+        });
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+  }
+
+  Lines List() { return Paragraphs(*window->List()); }
+  std::string Message(int n) { return LoadMessage(platform.utf8Strings, n); }
+  bool WaitFor(const std::function<bool()>& condition, int ms = 15000) {
+    return QTest::qWaitFor(condition, ms);
+  }
+
+  PrivateCupsd cupsd;
+  DeviceEmulator devices;
+  std::string portError;
+  LinuxPlatform platform;
+  FakeBrowserLauncher browser;
+  std::unique_ptr<PradexWindow> window;
+};
+
+#define ADD_DEVICE_OR_SKIP(...) \
+  if (!AddDevice(__VA_ARGS__)) GTEST_SKIP() << "port 80 of a loopback address: " << portError
+
+TEST_F(FullSearchTest, ListsTheAnsweringDevicesAsLinksAndOpensTheClickedOne) {
+  ADD_DEVICE_OR_SKIP("127.0.80.2", Behaviour::kAnswer);
+  ADD_DEVICE_OR_SKIP("127.0.80.3", Behaviour::kAnswer, 200, 300);
+  ADD_DEVICE_OR_SKIP("127.0.80.4", Behaviour::kAnswer);
+  ADD_DEVICE_OR_SKIP("127.0.80.5", Behaviour::kAnswer, 404);
+  ADD_DEVICE_OR_SKIP("127.0.80.6", Behaviour::kAnswer);
+  cupsd.AddQueue("toimisto", "ipp://127.0.80.2:631/ipp/print", "brimline-300.ppd");
+  cupsd.AddQueue("Käytävä", "socket://127.0.80.3:9100", "glowmark-5000.ppd");
+  cupsd.AddQueue("Aula", "lpd://127.0.80.4/queue", "brimline-300.ppd");
+  cupsd.AddQueue("Varasto", "socket://127.0.80.5", "glowmark-5000.ppd");
+  cupsd.AddQueue("Muu", "socket://127.0.80.6", "otherco-laser.ppd");  // another maker
+
+  MakeWindow();
+  ASSERT_TRUE(WaitFor([&] { return window->Logic().IsIdle(); })) << testing::PrintToString(List());
+
+  // Byte order: upper case first; the 404 device and the other maker's printer are not listed.
+  EXPECT_EQ(List(), (Lines{"", Message(4), "", "Aula", "Käytävä", "toimisto", ""}));
+  EXPECT_EQ(
+      Links(*window->List()),
+      (std::vector<LinkRun>{{"Aula", "Aula"}, {"Käytävä", "Käytävä"}, {"toimisto", "toimisto"}}));
+  EXPECT_FALSE(window->Button(kStopButtonId)->isEnabled());
+  EXPECT_TRUE(window->Button(kRefreshButtonId)->isEnabled());
+  EXPECT_TRUE(window->Button(kRefreshButtonId)->isDefault());
+
+  std::vector<std::string> probed;
+  for (const auto& request : devices.Requests()) {
+    probed.push_back(request.address + request.path);
+    EXPECT_EQ(request.userAgent, "InetSearch");
+  }
+  std::sort(probed.begin(), probed.end());
+  EXPECT_EQ(probed,
+            (Lines{"127.0.80.2/?type=supplies", "127.0.80.3/tamrin/device/this.LCDispatcher",
+                   "127.0.80.4/?type=supplies", "127.0.80.5/tamrin/device/this.LCDispatcher"}));
+
+  const std::string shot = qttest::SaveScreenshot(window->grab().toImage(), "pradex-window");
+  RecordProperty("screenshot", shot);
+
+  QTest::mouseClick(window->List()->viewport(), Qt::LeftButton, {},
+                    PointOnLine(*window->List(), "Käytävä"));
+  QTest::mouseClick(window->List()->viewport(), Qt::LeftButton, {},
+                    PointOnLine(*window->List(), "toimisto"));
+  EXPECT_EQ(browser.launched, (Lines{"http://127.0.80.3/tamrin/device/this.LCDispatcher",
+                                     "http://127.0.80.2/?type=supplies"}));
+}
+
+TEST_F(FullSearchTest, StopRefreshAndCloseWhileADeviceNeverAnswers) {
+  ADD_DEVICE_OR_SKIP("127.0.80.7", Behaviour::kHang);
+  ADD_DEVICE_OR_SKIP("127.0.80.8", Behaviour::kAnswer);
+  cupsd.AddQueue("Hidas", "socket://127.0.80.7", "brimline-300.ppd");
+  cupsd.AddQueue("Nopea", "socket://127.0.80.8", "brimline-300.ppd");
+
+  MakeWindow();
+  const Lines searchingWithDevice{"", Message(2), "", "Nopea", ""};
+  ASSERT_TRUE(WaitFor([&] { return List() == searchingWithDevice; }))
+      << testing::PrintToString(List());
+  EXPECT_FALSE(window->Logic().IsIdle()) << "the silent device keeps the search going";
+
+  QTest::mouseClick(window->Button(kStopButtonId), Qt::LeftButton);
+  EXPECT_EQ(List(), (Lines{"", Message(4), "", "Nopea", ""}));
+  EXPECT_FALSE(window->Button(kStopButtonId)->isEnabled());
+  EXPECT_TRUE(window->Button(kRefreshButtonId)->isEnabled());
+
+  QTest::mouseClick(window->Button(kRefreshButtonId), Qt::LeftButton);
+  EXPECT_EQ(List(), (Lines{"", Message(2), "", ""}));
+  EXPECT_TRUE(window->Button(kStopButtonId)->isEnabled());
+  EXPECT_FALSE(window->Button(kRefreshButtonId)->isEnabled());
+  // The new run starts once the stopped one has ended, and finds the device again.
+  ASSERT_TRUE(WaitFor([&] { return List() == searchingWithDevice; }))
+      << testing::PrintToString(List());
+
+  QTest::mouseClick(window->Button(kCloseButtonId), Qt::LeftButton);
+  ASSERT_TRUE(WaitFor([&] { return !window->isVisible(); }, 5000));
+  EXPECT_EQ(window->result(), PradexWindow::kQuitResult);
+  // The silent probe is cut, not waited for (its time limit is 7 s).
+  const auto start = std::chrono::steady_clock::now();
+  window.reset();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4));
+}
+
+}  // namespace
+}  // namespace pradex

@@ -1,0 +1,35 @@
+// The program's search engine together with the window's view of it, owned as one object by the
+// window that it reports to.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "search/device_search.h"
+#include "search/search_platform.h"
+#include "ui/device_search_driver.h"
+#include "ui/search_driver.h"
+
+namespace pradex {
+
+class DeviceSearchEngine : public SearchDriver {
+ public:
+  // `platform`'s parts must outlive the engine.
+  explicit DeviceSearchEngine(const SearchPlatform& platform) : search(platform), driver(search) {}
+
+  bool StartWorker(WindowHandle window) override { return driver.StartWorker(window); }
+  void Stop() override { driver.Stop(); }
+  std::string LookupDeviceUrl(const std::string& printerName) override {
+    return driver.LookupDeviceUrl(printerName);
+  }
+  std::string PrinterNameOf(std::intptr_t lParam) override { return driver.PrinterNameOf(lParam); }
+
+  DeviceSearch& Search() { return search; }
+
+ private:
+  // Destroyed last: stops the search and joins every thread that could still post.
+  DeviceSearch search;
+  DeviceSearchDriver driver;
+};
+
+}  // namespace pradex

@@ -1,0 +1,40 @@
+// Dialog units as the Windows dialog manager converts them: a dialog template gives positions
+// and sizes in units of a quarter of the dialog font's average character width and an eighth
+// of its height, so the window keeps its proportions whatever the font.
+#pragma once
+
+#include <QFont>
+#include <QRect>
+#include <QSize>
+
+namespace pradex {
+
+// The dialog font of the templates ("MS Shell Dlg", 8 points): Liberation Sans, which has the
+// metrics of the Windows sans-serif faces, or the platform's sans-serif face in its absence.
+QFont DialogFont();
+
+// The base units of a font: the average width of "A".."Z" "a".."z", rounded the way Windows
+// rounds it, and the font's height (ascent + descent).
+struct DialogBaseUnits {
+  int x = 0;
+  int y = 0;
+};
+DialogBaseUnits BaseUnitsOf(const QFont& font);
+
+class DialogUnits {
+ public:
+  explicit DialogUnits(DialogBaseUnits base) : base(base) {}
+
+  // MulDiv(dlu, base, 4 or 8): rounded to the nearest pixel.
+  int X(int dlu) const;
+  int Y(int dlu) const;
+  // A control's rectangle as the dialog manager creates it: each of x, y, width and height
+  // converted on its own.
+  QRect Rect(int x, int y, int width, int height) const;
+  QSize Size(int width, int height) const;
+
+ private:
+  DialogBaseUnits base;
+};
+
+}  // namespace pradex

@@ -1,0 +1,126 @@
+// The main window on Qt: a fixed-size dialog laid out like dialog template 30004, with the File
+// menu in a menu bar, a thin view over the portable window logic (PradexDialog).
+//
+// Qt has no system menu, so the About item stands at the end of the File menu, after a
+// separator of its own.
+//
+// Initialisation (the platform's WM_INITDIALOG) runs when the window is first shown, before it
+// appears: it builds the menu, sets the texts and starts the first search. Search engine
+// notifications arrive as SearchMessageEvents posted to the window.
+#pragma once
+
+#include <QDialog>
+#include <QPixmap>
+#include <QPushButton>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "platform/message_poster.h"
+#include "platform/string_resources.h"
+#include "platform/version_info.h"
+#include "ui/browser_launch.h"
+#include "ui/dialog_view.h"
+#include "ui/pradex_dialog.h"
+#include "ui/qt/about_dialog.h"
+#include "ui/qt/dialog_units.h"
+#include "ui/qt/qt_message_poster.h"
+#include "ui/qt/qt_rich_text_control.h"
+#include "ui/search_driver.h"
+
+class QAction;
+class QLabel;
+class QMenu;
+class QMenuBar;
+
+namespace pradex {
+
+class PradexWindow : public QDialog, private DialogView {
+  Q_OBJECT
+
+ public:
+  // Makes the search engine that reports through `poster`. The window owns what it returns and
+  // destroys it before the window itself goes, so the engine must have joined every thread that
+  // could still post when its destructor returns.
+  using SearchFactory = std::function<std::unique_ptr<SearchDriver>(MessagePoster& poster)>;
+
+  // What the modal run returns after Close (the platform's quit message).
+  static constexpr int kQuitResult = -1;
+
+  // `strings` gives UTF-8 texts; it, `versions` and `browser` must outlive the window.
+  PradexWindow(StringResources& strings, VersionInfo& versions, BrowserLauncher& browser,
+               const SearchFactory& makeSearch, QWidget* parent = nullptr);
+  ~PradexWindow() override;
+
+  void setVisible(bool visible) override;
+
+  WindowHandle Handle() const { return poster.Handle(); }
+  // The queue the engine posts through (and the window its own end markers).
+  MessagePoster& Poster() { return poster; }
+  const PradexDialog& Logic() const { return logic; }
+
+  // The controls, for tests.
+  QtRichTextControl* List() const { return list; }
+  QPushButton* Button(int buttonId) const;
+  // A File menu item (kStopMenuId, kRefreshMenuId, kCloseMenuId) or the About item
+  // (kAboutCommandId); null before initialisation.
+  QAction* Action(int commandId) const;
+  QMenu* FileMenu() const { return fileMenu; }
+  QWidget* ClientArea() const { return client; }
+  QLabel* ProductLabel() const { return productLabel; }
+  QWidget* BitmapPlaceholder() const { return placeholder; }
+  const DialogUnits& Units() const { return units; }
+  const QPixmap& Banner() const { return banner; }
+
+  // The About box as the About item shows it.
+  std::unique_ptr<AboutDialog> MakeAboutBox();
+
+ protected:
+  bool event(QEvent* event) override;
+
+ private:
+  // DialogView.
+  void AddAboutItem(const std::string& text) override;
+  void CreateFileMenu(const std::string& title, const std::string& stop, const std::string& refresh,
+                      const std::string& close) override;
+  void SetButtonText(int buttonId, const std::string& text) override;
+  void SetProductLabel(const std::string& text) override;
+  void EnableButton(int buttonId, bool enabled) override;
+  void SetDefaultButton(int buttonId, bool isDefault) override;
+  void FocusButton(int buttonId) override;
+  void EnableMenuItem(int commandId, bool enabled) override;
+  void RepaintList() override;
+  void RepaintWindow() override;
+  void PostQuit() override;
+  void ShowAboutBox() override;
+
+  void AppendAboutItem();
+  QPushButton* MakeButton(int buttonId, const QRect& geometry);
+
+  StringResources& strings;
+  VersionInfo& versions;
+  // Destroyed after the engine: nothing posts once the engine has gone, and Detach makes sure.
+  QtMessagePoster poster;
+  DialogUnits units;
+  QPixmap banner;
+  QIcon icon;
+  // Child widgets, owned by Qt.
+  QWidget* client;
+  QtRichTextControl* list;
+  QPushButton* stopButton = nullptr;
+  QPushButton* refreshButton = nullptr;
+  QPushButton* closeButton = nullptr;
+  QLabel* productLabel = nullptr;
+  QPushButton* placeholder = nullptr;
+  QMenuBar* menuBar = nullptr;
+  QMenu* fileMenu = nullptr;
+  std::map<int, QAction*> actions;
+  std::string aboutText;
+  bool initialised = false;
+
+  std::unique_ptr<SearchDriver> search;
+  PradexDialog logic;
+};
+
+}  // namespace pradex
