@@ -1,0 +1,56 @@
+#include "app/cli/cli_options.h"
+
+namespace pradex::cli {
+
+ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
+  ParsedCommandLine parsed;
+  for (const std::string& argument : arguments) {
+    if (argument == "--json") {
+      parsed.options.json = true;
+    } else if (argument == "--explain") {
+      parsed.options.explain = true;
+    } else if (argument == "--help" || argument == "-h") {
+      parsed.options.help = true;
+    } else {
+      // The first fault is the one reported; nothing runs after a usage error.
+      if (parsed.error.empty()) {
+        parsed.error = argument.starts_with("-") ? "unknown option '" + argument + "'"
+                                                 : "unexpected argument '" + argument + "'";
+      }
+    }
+  }
+  return parsed;
+}
+
+std::string UsageText() {
+  return "usage: pradex-cli [--json] [--explain]\n"
+         "       pradex-cli --help\n";
+}
+
+std::string HelpText() {
+  return UsageText() +
+         "\n"
+         "Looks through the printers of the CUPS server, probes the web page of every GlowMark\n"
+         "and BrimLine device among them, and prints what the Pradex window shows at the end\n"
+         "of one search: the status text on the first line, then one line per device that\n"
+         "answered, its printer name, a tab and its device page URL, sorted by name (byte\n"
+         "order). Control characters and backslashes in names are written as C escapes.\n"
+         "\n"
+         "  --json     print one JSON object (UTF-8) instead:\n"
+         "             {\"status\": TEXT, \"devices\": [{\"name\": NAME, \"url\": URL}, ...],\n"
+         "              \"interrupted\": BOOL}\n"
+         "  --explain  after the list, tell for every printer of the spooler why it was or\n"
+         "             was not probed and how its probe ended (with --json: \"explain\")\n"
+         "  --help     show this text\n"
+         "\n"
+         "Exit status: 0 when the search completed, 2 for a usage error, 1 when the output\n"
+         "could not be written. Ctrl-C (SIGINT) or SIGTERM stops the search; what was found\n"
+         "until then is printed and the exit status is 130 (SIGINT) or 143 (SIGTERM). A second\n"
+         "Ctrl-C ends the program at once.\n"
+         "\n"
+         "Environment: CUPS_SERVER (and the CUPS client configuration) names the CUPS server;\n"
+         "http_proxy and no_proxy apply to the probes; LANG and LC_* choose the encoding of\n"
+         "the text (UTF-8 when the locale is plain ASCII).\n";
+}
+
+}  // namespace pradex::cli

@@ -1,0 +1,36 @@
+// The command line of pradex-cli.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace pradex::cli {
+
+struct CliOptions {
+  bool json = false;     // the result as one JSON object
+  bool explain = false;  // also why each printer of the spooler was or was not listed
+  bool help = false;
+};
+
+struct ParsedCommandLine {
+  CliOptions options;
+  std::string error;  // empty when the command line is valid
+};
+
+// Exit statuses.
+inline constexpr int kExitCompleted = 0;
+inline constexpr int kExitOutputFailed = 1;
+inline constexpr int kExitUsage = 2;
+// An interrupted search exits with 128 + the signal's number, as a shell reports a process
+// that the signal ended: 130 for SIGINT, 143 for SIGTERM.
+inline constexpr int kExitSignalBase = 128;
+
+// `arguments` without the program name.
+ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments);
+
+// The short text for standard error after a usage error.
+std::string UsageText();
+// The text of --help.
+std::string HelpText();
+
+}  // namespace pradex::cli

@@ -1,0 +1,85 @@
+// pradex-cli: one Pradex search on the console. See HelpText() in cli_options.cpp.
+#include <signal.h>
+
+#include <atomic>
+#include <clocale>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "app/cli/cli_options.h"
+#include "app/cli/console_search.h"
+#include "app/cli/output.h"
+#include "platform/posix/linux_platform.h"
+#include "platform/posix/locale_string_resources.h"
+
+namespace {
+
+// The signal that asked for a stop, or 0. The handler only stores it; the main loop sees it
+// and stops the search through the window logic.
+std::atomic<int> gStopSignal{0};
+static_assert(std::atomic<int>::is_always_lock_free, "used from a signal handler");
+
+extern "C" void OnStopSignal(int signalNumber) {
+  gStopSignal.store(signalNumber);
+}
+
+void InstallStopHandlers() {
+  struct sigaction action {};
+  action.sa_handler = OnStopSignal;
+  sigemptyset(&action.sa_mask);
+  // One signal stops the search; a second one gets the default action and ends the process at
+  // once, for a user who does not want to wait even for that.
+  action.sa_flags = SA_RESETHAND;
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+}
+
+bool Write(std::FILE* stream, const std::string& text) {
+  return std::fwrite(text.data(), 1, text.size(), stream) == text.size();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  using namespace pradex;
+  using namespace pradex::cli;
+
+  std::setlocale(LC_ALL, "");
+  const ParsedCommandLine parsed =
+      ParseCommandLine(std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc));
+  if (!parsed.error.empty()) {
+    Write(stderr, "pradex-cli: " + parsed.error + "\n" + UsageText() +
+                      "Try 'pradex-cli --help' for more information.\n");
+    return kExitUsage;
+  }
+  if (parsed.options.help) {
+    return Write(stdout, HelpText()) && std::fflush(stdout) == 0 ? kExitCompleted
+                                                                 : kExitOutputFailed;
+  }
+  InstallStopHandlers();
+
+  LinuxPlatform platform;
+  // JSON is UTF-8 by definition; the listing follows the locale (see OutputCodeset).
+  const std::string codeset = parsed.options.json ? "UTF-8" : OutputCodeset(LocaleCodeset());
+  LocaleStringResources strings(platform.utf8Strings, codeset);
+
+  ConsoleSearch search(
+      ConsoleMachine{platform.spooler, platform.registry, platform.deviceIo, platform.http},
+      strings, parsed.options.explain);
+  const ConsoleOutcome outcome = search.Run([] { return gStopSignal.load() != 0; });
+
+  const std::string text = parsed.options.json ? FormatJson(outcome) : FormatText(outcome, codeset);
+  const bool written = Write(stdout, text) && std::fflush(stdout) == 0;
+  const int status = !written              ? kExitOutputFailed
+                     : outcome.interrupted ? kExitSignalBase + gStopSignal.load()
+                                           : kExitCompleted;
+  if (!outcome.engineSettled) {
+    // The engine's worker is inside a spooler call that cannot be cut short (a CUPS server that
+    // accepts and does not answer holds it for seconds). Everything has been printed; ending
+    // the process here, without destructors, frees it all without waiting for that call.
+    std::_Exit(status);
+  }
+  return status;
+}

@@ -1,0 +1,65 @@
+// On Linux the user's proxy bypass list lives in the program's in-memory store: the search's
+// guard reads and restores it there and touches nothing of the system's. The proxy itself
+// comes from the environment (http_proxy, no_proxy), which the program only reads.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <optional>
+#include <string>
+
+#include "platform/memory/queue_message_poster.h"
+#include "platform/posix/linux_platform.h"
+#include "search/device_search.h"
+#include "search/proxy_settings_guard.h"
+
+namespace pradex {
+namespace {
+
+std::optional<std::string> Env(const char* name) {
+  const char* value = std::getenv(name);
+  return value ? std::optional<std::string>(value) : std::nullopt;
+}
+
+std::optional<std::string> StoredOverride(MemoryRegistry& store) {
+  std::uint32_t type = 0;
+  std::vector<std::uint8_t> bytes;
+  if (!store.GetValue(kHkeyCurrentUser, kInternetSettingsKey, kProxyOverrideValue, &type, &bytes))
+    return std::nullopt;
+  std::string text(bytes.begin(), bytes.end());
+  if (const auto zero = text.find('\0'); zero != std::string::npos) text.resize(zero);
+  return text;
+}
+
+TEST(LinuxProxySettingsTest, TheSearchLeavesTheStoredBypassListAsItFoundIt) {
+  LinuxPlatform platform;
+  QueueMessagePoster poster;
+  // Nothing stored: nothing is created.
+  { DeviceSearch search(platform.Search(poster)); }
+  EXPECT_FALSE(StoredOverride(platform.store));
+
+  platform.store.PutString(kHkeyCurrentUser, kInternetSettingsKey, kProxyOverrideValue,
+                           "*.example;<local>");
+  { DeviceSearch search(platform.Search(poster)); }
+  EXPECT_EQ(StoredOverride(platform.store), "*.example;<local>");
+}
+
+TEST(LinuxProxySettingsTest, TheGuardWritesToTheStoreAndNotToTheEnvironment) {
+  const auto httpProxy = Env("http_proxy");
+  const auto noProxy = Env("no_proxy");
+  LinuxPlatform platform;
+  platform.store.PutString(kHkeyCurrentUser, kInternetSettingsKey, kProxyOverrideValue,
+                           "*.example");
+  {
+    ProxySettingsGuard guard(platform.registry, platform.http);
+    EXPECT_EQ(guard.GetSavedOverride(), "*.example");
+    EXPECT_TRUE(guard.AddLocalBypass());
+    EXPECT_EQ(StoredOverride(platform.store), "*.example;<local>");
+  }
+  // Its own change is undone at the end.
+  EXPECT_EQ(StoredOverride(platform.store), "*.example");
+  EXPECT_EQ(Env("http_proxy"), httpProxy);
+  EXPECT_EQ(Env("no_proxy"), noProxy);
+}
+
+}  // namespace
+}  // namespace pradex
