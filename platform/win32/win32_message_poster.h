@@ -1,0 +1,14 @@
+// Window notifications over PostMessageA.
+#pragma once
+
+#include "platform/message_poster.h"
+
+namespace pradex {
+
+class Win32MessagePoster : public MessagePoster {
+ public:
+  bool Post(WindowHandle window, std::uint32_t message, std::uintptr_t wParam,
+            std::intptr_t lParam) override;
+};
+
+}  // namespace pradex
