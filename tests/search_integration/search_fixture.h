@@ -54,6 +54,7 @@ struct Arrival {
   std::uint32_t message = 0;
   std::uintptr_t wParam = 0;
   std::string printer;
+  std::intptr_t probe = 0;
   Clock::time_point time;
 };
 
@@ -72,6 +73,7 @@ inline std::optional<Arrival> NextMessage(QueueMessagePoster& poster, millisecon
   Arrival arrival;
   arrival.message = message->message;
   arrival.wParam = message->wParam;
+  arrival.probe = message->lParam;
   arrival.time = Clock::now();
   EXPECT_EQ(message->window, kWindow);
   if (message->message == WM_SEARCH_DEVICE_ANSWERED || message->message == WM_SEARCH_PROBE_FAILED) {

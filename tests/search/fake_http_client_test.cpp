@@ -1,0 +1,184 @@
+// The test doubles keep the promises of the interfaces they stand in for; the search tests rely
+// on them.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "platform/memory/fake_http_client.h"
+#include "platform/memory/queue_message_poster.h"
+#include "platform/win_codes.h"
+
+namespace pradex {
+namespace {
+
+using namespace std::chrono_literals;
+using Behaviour = FakeHttpClient::Behaviour;
+using ::testing::ElementsAre;
+
+struct Report {
+  HttpHandle handle;
+  std::uintptr_t context;
+  std::uint32_t status;
+  AsyncResult result;
+  std::thread::id thread;
+};
+
+std::mutex reportsMutex;
+std::vector<Report> reports;
+std::atomic<int> slowCallbacks{0};
+
+void Record(HttpHandle handle, std::uintptr_t context, std::uint32_t status, const void* info,
+            std::uint32_t length) {
+  Report report{handle, context, status, {}, std::this_thread::get_id()};
+  if (info && length >= sizeof(AsyncResult)) report.result = *static_cast<const AsyncResult*>(info);
+  std::lock_guard<std::mutex> lock(reportsMutex);
+  reports.push_back(report);
+}
+
+void SlowRecord(HttpHandle handle, std::uintptr_t context, std::uint32_t status, const void* info,
+                std::uint32_t length) {
+  ++slowCallbacks;
+  std::this_thread::sleep_for(100ms);
+  Record(handle, context, status, info, length);
+  --slowCallbacks;
+}
+
+std::vector<std::uint32_t> StatusesFor(std::uintptr_t context) {
+  std::lock_guard<std::mutex> lock(reportsMutex);
+  std::vector<std::uint32_t> statuses;
+  for (const auto& report : reports) {
+    if (report.context == context) statuses.push_back(report.status);
+  }
+  return statuses;
+}
+
+class FakeHttpClientTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::lock_guard<std::mutex> lock(reportsMutex);
+    reports.clear();
+  }
+  HttpHandle OpenSession(StatusCallback callback = &Record) {
+    const HttpHandle session = http.Open("agent", 0, kInternetFlagAsync);
+    http.SetStatusCallback(session, callback);
+    return session;
+  }
+  FakeHttpClient http;
+};
+
+TEST_F(FakeHttpClientTest, RequestReportsHandleCompletionAndClosingInOrder) {
+  const HttpHandle session = OpenSession();
+  http.SetBehaviour("http://127.0.0.1/", Behaviour::Answer(404, 10ms));
+  std::uint32_t error = 0;
+  EXPECT_EQ(http.OpenUrl(session, "http://127.0.0.1/", 0, 7, &error), 0u);
+  EXPECT_EQ(error, static_cast<std::uint32_t>(kErrorIoPending));
+  ASSERT_TRUE(http.WaitForOutstanding(0, 1000ms));
+  const auto calls = http.OpenUrlCalls();
+  ASSERT_EQ(calls.size(), 1u);
+  std::uint32_t status = 0;
+  EXPECT_TRUE(http.QueryStatusCode(calls[0].request, &status));
+  EXPECT_EQ(status, 404u);
+  EXPECT_TRUE(http.CloseHandle(calls[0].request));
+  EXPECT_FALSE(http.QueryStatusCode(calls[0].request, &status));
+  EXPECT_FALSE(http.CloseHandle(calls[0].request));
+  EXPECT_EQ(http.InvalidCloses(), 1u);
+  ASSERT_TRUE(http.WaitForQuiet(1000ms));
+  EXPECT_THAT(StatusesFor(7),
+              ElementsAre(kStatusHandleCreated, kStatusRequestComplete, kStatusHandleClosing));
+  std::lock_guard<std::mutex> lock(reportsMutex);
+  EXPECT_EQ(reports[0].result.result, calls[0].request);
+  EXPECT_NE(reports[0].thread, std::this_thread::get_id());
+}
+
+TEST_F(FakeHttpClientTest, SynchronousReportsComeInsideOpenUrlOnTheCallingThread) {
+  const HttpHandle session = OpenSession();
+  Behaviour inline_ = Behaviour::Fail(kInternetErrorCannotConnect);
+  inline_.synchronous = true;
+  http.SetBehaviour("http://127.0.0.1/", inline_);
+  std::uint32_t error = 0;
+  http.OpenUrl(session, "http://127.0.0.1/", 0, 9, &error);
+  EXPECT_THAT(StatusesFor(9), ElementsAre(kStatusHandleCreated, kStatusRequestComplete));
+  std::lock_guard<std::mutex> lock(reportsMutex);
+  EXPECT_EQ(reports[1].thread, std::this_thread::get_id());
+  EXPECT_EQ(reports[1].result.error, kInternetErrorCannotConnect);
+}
+
+TEST_F(FakeHttpClientTest, RemovingTheCallbackWaitsForARunningCallAndStopsTheRest) {
+  const HttpHandle session = OpenSession(&SlowRecord);
+  http.SetBehaviour("http://127.0.0.1/", Behaviour::Hold());
+  std::uint32_t error = 0;
+  http.OpenUrl(session, "http://127.0.0.1/", 0, 3, &error);
+  for (int i = 0; i < 500 && slowCallbacks.load() == 0; ++i) std::this_thread::sleep_for(1ms);
+  ASSERT_EQ(slowCallbacks.load(), 1);  // the handle report is being delivered
+  http.SetStatusCallback(session, nullptr);
+  EXPECT_EQ(slowCallbacks.load(), 0);
+  http.CloseHandle(http.OpenUrlCalls()[0].request);
+  ASSERT_TRUE(http.WaitForQuiet(1000ms));
+  EXPECT_THAT(StatusesFor(3), ElementsAre(kStatusHandleCreated));
+  EXPECT_EQ(http.ReportsDropped(), 1u);  // the 70
+  EXPECT_EQ(http.CallbacksAfterRemoval(), 0u);
+}
+
+TEST_F(FakeHttpClientTest, ClosingTheSessionClosesItsRequests) {
+  const HttpHandle session = OpenSession();
+  http.SetBehaviour("http://127.0.0.1/", Behaviour::Hold());
+  std::uint32_t error = 0;
+  http.OpenUrl(session, "http://127.0.0.1/", 0, 5, &error);
+  http.OpenUrl(session, "http://127.0.0.1/", 0, 6, &error);
+  EXPECT_EQ(http.MaxOutstanding(), 2u);
+  EXPECT_TRUE(http.CloseHandle(session));
+  EXPECT_EQ(http.RequestsClosedWithSession(), 2u);
+  EXPECT_EQ(http.OpenRequestHandles(), 0u);
+  EXPECT_EQ(http.Outstanding(), 0u);
+  ASSERT_TRUE(http.WaitForQuiet(1000ms));
+  // The callback was left installed, so the closing reports came after the session closed.
+  EXPECT_EQ(http.CallbacksAfterSessionClose(), 2u);
+  EXPECT_EQ(http.OpenUrl(session, "http://127.0.0.1/", 0, 8, &error), 0u);
+  EXPECT_EQ(error, static_cast<std::uint32_t>(kErrorInvalidHandle));
+}
+
+TEST_F(FakeHttpClientTest, OpenUrlOutcomesAreScripted) {
+  const HttpHandle session = OpenSession();
+  http.SetBehaviour("http://127.0.0.1/a", Behaviour::OpenFails(kInternetErrorNameNotResolved));
+  http.SetBehaviour("http://127.0.0.1/b", Behaviour::OpenReturnsHandle(200));
+  std::uint32_t error = 0;
+  EXPECT_EQ(http.OpenUrl(session, "http://127.0.0.1/a", 0x04200000, 1, &error), 0u);
+  EXPECT_EQ(error, kInternetErrorNameNotResolved);
+  const HttpHandle handle = http.OpenUrl(session, "http://127.0.0.1/b", 0, 2, &error);
+  ASSERT_NE(handle, 0u);
+  std::uint32_t status = 0;
+  EXPECT_TRUE(http.QueryStatusCode(handle, &status));
+  EXPECT_EQ(status, 200u);
+  EXPECT_EQ(http.RequestHandlesCreated(), 1u);
+  EXPECT_EQ(http.OpenUrlCalls()[0].flags, 0x04200000u);
+  EXPECT_TRUE(http.CloseHandle(handle));
+  ASSERT_TRUE(http.WaitForQuiet(1000ms));
+  EXPECT_THAT(StatusesFor(2), ElementsAre(kStatusHandleClosing));
+}
+
+TEST(QueueMessagePosterTest, DeliversInPostingOrderAndWaitsWithATimeOut) {
+  QueueMessagePoster poster;
+  EXPECT_FALSE(poster.WaitForMessage(10ms).has_value());
+  std::thread sender([&poster] {
+    std::this_thread::sleep_for(20ms);
+    for (std::uintptr_t i = 1; i <= 3; ++i) poster.Post(5, 0x8001, i, 0);
+  });
+  const auto first = poster.WaitForMessage(2000ms);
+  sender.join();
+  ASSERT_TRUE(first.has_value());
+  EXPECT_EQ(first->wParam, 1u);
+  EXPECT_EQ(first->window, 5u);
+  const auto rest = poster.TakeAll();
+  ASSERT_EQ(rest.size(), 2u);
+  EXPECT_EQ(rest[0].wParam, 2u);
+  EXPECT_EQ(rest[1].wParam, 3u);
+  EXPECT_EQ(poster.PostCount(), 3u);
+  EXPECT_FALSE(poster.TryTake().has_value());
+}
+
+}  // namespace
+}  // namespace pradex

@@ -1,0 +1,285 @@
+// The limit of outstanding probes, races between the ways a probe ends, and the lifetimes of
+// the worker, the time-limit threads, the requests and the search object.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <map>
+#include <thread>
+
+#include "search_test_support.h"
+
+namespace pradex::test {
+namespace {
+
+using ::testing::IsEmpty;
+using Clock = std::chrono::steady_clock;
+
+using ProbeLimitTest = SearchTest;
+using ProbeLifetimeTest = SearchTest;
+
+TEST_F(ProbeLimitTest, NeverMoreThanThreeOutstandingAndAFreedSlotIsTakenAtOnce) {
+  std::vector<std::string> urls;
+  for (int i = 1; i <= 6; ++i) {
+    urls.push_back(AddPrinter("P" + std::to_string(i), "GlowMark", Loopback(i)));
+    http.SetBehaviour(urls.back(), Behaviour::Hold());
+  }
+  auto search = MakeSearch(5000ms, 1000ms);
+  ASSERT_TRUE(search->Start(kWindow));
+  ASSERT_TRUE(http.WaitForOpenUrlCalls(3, 2000ms));
+  std::this_thread::sleep_for(150ms);
+  EXPECT_EQ(http.OpenUrlCalls().size(), 3u);  // the fourth waits
+  EXPECT_TRUE(search->IsAtProbeLimit());
+
+  // A completion frees a slot; the worker takes it without sleeping out its second.
+  const auto freed = Clock::now();
+  ASSERT_TRUE(http.CompleteHeld(urls[0], 200));
+  ASSERT_TRUE(http.WaitForOpenUrlCalls(4, 2000ms));
+  EXPECT_LT(Clock::now() - freed, 500ms);
+  std::this_thread::sleep_for(50ms);
+  EXPECT_EQ(http.OpenUrlCalls().size(), 4u);
+
+  for (std::size_t i = 1; i < urls.size(); ++i) {
+    const std::string& url = urls[i];
+    // Each completion lets one more go out; complete them as they appear.
+    for (int attempt = 0; attempt < 200 && !http.CompleteHeld(url, 404); ++attempt) {
+      std::this_thread::sleep_for(5ms);
+    }
+  }
+  const RunMessages run = CollectRun(poster);
+  EXPECT_EQ(run.started, 6u);
+  EXPECT_EQ(run.ProbeMessages(), 6);
+  EXPECT_EQ(run.answered.size(), 1u);
+  EXPECT_EQ(http.MaxOutstanding(), 3u);
+  EXPECT_EQ(search->GetPendingCount(), 0);
+}
+
+TEST_F(ProbeLimitTest, StopDuringTheWaitForASlotEndsTheRunWellWithinTheWait) {
+  for (int i = 1; i <= 4; ++i) {
+    http.SetBehaviour(AddPrinter("P" + std::to_string(i), "BrimLine", Loopback(i)),
+                      Behaviour::Hold());
+  }
+  auto search = MakeSearch(5000ms, 1000ms);
+  ASSERT_TRUE(search->Start(kWindow));
+  ASSERT_TRUE(http.WaitForOpenUrlCalls(3, 2000ms));
+  std::this_thread::sleep_for(100ms);  // the worker is asleep in its wait for a slot
+
+  const auto stopped = Clock::now();
+  search->Stop();
+  const auto message = poster.WaitForMessage(2000ms);
+  const auto took = Clock::now() - stopped;
+  ASSERT_TRUE(message.has_value());
+  EXPECT_EQ(message->message, WM_SEARCH_FINISHED);
+  EXPECT_EQ(message->wParam, 3u);  // the probes started before the stop
+  EXPECT_LT(took, 1000ms);
+  EXPECT_LT(took, 300ms) << "the stop should wake the worker, not its next check";
+
+  EXPECT_EQ(http.OpenUrlCalls().size(), 3u);
+  EXPECT_TRUE(http.WaitForRequestHandlesClosed(3, 2000ms));
+  std::this_thread::sleep_for(50ms);
+  EXPECT_EQ(poster.Size(), 0u);  // cut probes are not reported
+  EXPECT_EQ(search->GetPendingCount(), 0);
+}
+
+TEST_F(ProbeLifetimeTest, CompletionRacingTheTimeLimitGivesExactlyOneMessage) {
+  const std::string url = AddPrinter("Racer", "BrimLine", Loopback(1));
+  auto search = MakeSearch(10ms, 1000ms);
+  constexpr int kRuns = 60;
+  int answered = 0;
+  int failed = 0;
+  for (int i = 0; i < kRuns; ++i) {
+    // The completion is due around the moment the time limit runs out.
+    http.SetBehaviour(url, Behaviour::Answer(200, std::chrono::milliseconds(7 + i % 5)));
+    const RunMessages run = RunAndCollect(*search);
+    ASSERT_EQ(run.finishedMessages, 1) << "run " << i;
+    ASSERT_EQ(run.started, 1u) << "run " << i;
+    ASSERT_EQ(run.ProbeMessages(), 1) << "run " << i;
+    answered += static_cast<int>(run.answered.size());
+    failed += static_cast<int>(run.failed.size());
+  }
+  EXPECT_EQ(answered + failed, kRuns);
+  ASSERT_TRUE(http.WaitForRequestHandlesClosed(kRuns, 3000ms));
+  search.reset();
+  // Nothing came late for any of them.
+  EXPECT_EQ(poster.Size(), 0u);
+  EXPECT_EQ(http.RequestHandlesClosed(), http.RequestHandlesCreated());
+  EXPECT_EQ(http.InvalidCloses(), 0u);
+}
+
+TEST_F(ProbeLifetimeTest, ProbesOfOneNameKeepTheirOwnTimeLimit) {
+  // The answer of one must not wake (or disarm) the time limit of the other.
+  const std::string quick = AddPrinter("Twin", "BrimLine", Loopback(1));
+  const std::string hanging = AddPrinter("Twin", "GlowMark", Loopback(2));
+  http.SetBehaviour(quick, Behaviour::Answer(200, 20ms));
+  http.SetBehaviour(hanging, Behaviour::Hold());
+  auto search = MakeSearch(150ms);
+  const auto started = Clock::now();
+  const RunMessages run = RunAndCollect(*search, 2000ms);
+  EXPECT_EQ(run.started, 2u);
+  EXPECT_THAT(run.answered, ::testing::ElementsAre("Twin"));
+  EXPECT_THAT(run.failed, ::testing::ElementsAre("Twin"));
+  EXPECT_GE(Clock::now() - started, 150ms);
+  EXPECT_LT(Clock::now() - started, 1000ms);
+}
+
+TEST_F(ProbeLifetimeTest, HandleReportedAfterTheProbeEndedIsClosedThen) {
+  const std::string cut = AddPrinter("Cut", "BrimLine", Loopback(1));
+  const std::string late = AddPrinter("Late", "BrimLine", Loopback(2));
+  Behaviour held = Behaviour::Hold();
+  held.holdHandleReport = true;
+  http.SetBehaviour(cut, held);
+  http.SetBehaviour(late, held);
+
+  // A stop before the handle is known.
+  auto search = MakeSearch(5000ms);
+  ASSERT_TRUE(search->Start(kWindow));
+  ASSERT_TRUE(http.WaitForOpenUrlCalls(2, 2000ms));
+  search->Stop();
+  EXPECT_EQ(http.RequestHandlesClosed(), 0u);  // nothing known to close yet
+  http.ReleaseHandleReports();
+  EXPECT_TRUE(http.WaitForRequestHandlesClosed(2, 2000ms));
+  const RunMessages run = CollectRun(poster, 200ms);
+  EXPECT_EQ(run.finishedMessages, 1);
+  EXPECT_EQ(run.ProbeMessages(), 0);
+  EXPECT_EQ(http.OpenRequestHandles(), 0u);
+  EXPECT_EQ(http.InvalidCloses(), 0u);
+}
+
+TEST_F(ProbeLifetimeTest, HandleReportedAfterTheTimeLimitIsClosedThen) {
+  Behaviour held = Behaviour::Hold();
+  held.holdHandleReport = true;
+  http.SetBehaviour(AddPrinter("Slow", "GlowMark", Loopback(1)), held);
+  auto search = MakeSearch(50ms);
+  const RunMessages run = RunAndCollect(*search);
+  EXPECT_EQ(run.started, 1u);
+  EXPECT_EQ(run.failed.size(), 1u);
+  EXPECT_EQ(http.RequestHandlesClosed(), 0u);
+  http.ReleaseHandleReports();
+  EXPECT_TRUE(http.WaitForRequestHandlesClosed(1, 2000ms));
+  EXPECT_EQ(http.InvalidCloses(), 0u);
+}
+
+TEST_F(ProbeLifetimeTest, LateCompletionAfterCloseIsIgnored) {
+  Behaviour late = Behaviour::Answer(200);
+  late.completeAfterClose = true;  // never completes on its own; a 100 follows the close
+  http.SetBehaviour(AddPrinter("Late", "GlowMark", Loopback(1)), late);
+  auto search = MakeSearch(50ms);
+  const RunMessages run = RunAndCollect(*search);
+  EXPECT_EQ(run.started, 1u);
+  EXPECT_EQ(run.failed.size(), 1u);
+  ASSERT_TRUE(http.WaitForQuiet(2000ms));
+  EXPECT_EQ(poster.Size(), 0u);
+  EXPECT_EQ(search->LookupDeviceUrl("Late"), "");
+  search.reset();
+  EXPECT_EQ(poster.Size(), 0u);
+}
+
+TEST_F(ProbeLifetimeTest, DestructionWithProbesOutstandingClosesEverythingOnce) {
+  Behaviour hiddenHandle = Behaviour::Hold();
+  hiddenHandle.reportHandle = false;  // the search never learns this request's handle
+  for (int i = 1; i <= 5; ++i) {
+    http.SetBehaviour(AddPrinter("P" + std::to_string(i), "BrimLine", Loopback(i)),
+                      i == 2 ? hiddenHandle : Behaviour::Hold());
+  }
+  auto search = MakeSearch(5000ms, 1000ms);
+  ASSERT_TRUE(search->Start(kWindow));
+  ASSERT_TRUE(http.WaitForOpenUrlCalls(3, 2000ms));
+  std::this_thread::sleep_for(50ms);
+
+  const auto destroying = Clock::now();
+  search.reset();  // the worker is waiting for a slot; three requests are out
+  EXPECT_LT(Clock::now() - destroying, 1000ms);
+
+  // The run ended with its message and nothing else.
+  const RunMessages run = CollectRun(poster, 200ms);
+  EXPECT_EQ(run.finishedMessages, 1);
+  EXPECT_EQ(run.started, 3u);
+  EXPECT_EQ(run.ProbeMessages(), 0);
+  // Each known handle was closed once by the search; the hidden one went with the session.
+  EXPECT_EQ(http.RequestHandlesClosed(), 2u);
+  EXPECT_EQ(http.RequestsClosedWithSession(), 1u);
+  EXPECT_EQ(http.OpenRequestHandles(), 0u);
+  EXPECT_EQ(http.InvalidCloses(), 0u);
+  EXPECT_TRUE(http.WaitForQuiet(1000ms));
+  EXPECT_EQ(http.CallbacksAfterSessionClose(), 0u);
+  EXPECT_EQ(http.CallbacksAfterRemoval(), 0u);
+}
+
+TEST_F(ProbeLifetimeTest, DestructionWaitsForARunOnTheCallersOwnThread) {
+  http.SetBehaviour(AddPrinter("Office", "BrimLine", Loopback(1)), Behaviour::Hold());
+  spooler.SetEnumPortsDelay(300ms);  // the run is busy resolving a port for a while
+  auto search = MakeSearch();
+  SearchThreadParams params{search.get(), kWindow};
+  std::thread worker([&params] { EXPECT_EQ(SearchThreadEntry(&params), 0u); });
+  for (int i = 0; i < 200 && spooler.EnumPortsCalls() == 0; ++i) {
+    std::this_thread::sleep_for(2ms);
+  }
+  ASSERT_EQ(spooler.EnumPortsCalls(), 1u);
+  search.reset();  // must wait for Run to return
+  const auto message = poster.WaitForMessage(0ms);
+  ASSERT_TRUE(message.has_value());
+  EXPECT_EQ(message->message, WM_SEARCH_FINISHED);
+  worker.join();
+  EXPECT_EQ(http.OpenRequestHandles(), 0u);
+}
+
+TEST_F(ProbeLifetimeTest, RunsOnOneObjectAreSerialisedAndAStopCoversAWaitingRun) {
+  http.SetBehaviour(AddPrinter("Office", "BrimLine", Loopback(1)), Behaviour::Hold());
+  spooler.SetEnumPortsDelay(200ms);
+  auto search = MakeSearch();
+  ASSERT_TRUE(search->Start(kWindow));
+  ASSERT_TRUE(search->Start(kWindow));  // waits for the first run
+  std::this_thread::sleep_for(50ms);
+  search->Stop();  // stops the running one and the waiting one
+  const RunMessages first = CollectRun(poster, 1000ms);
+  EXPECT_EQ(first.finishedMessages, 1);
+  const auto second = poster.WaitForMessage(1000ms);
+  ASSERT_TRUE(second.has_value());
+  EXPECT_EQ(second->message, WM_SEARCH_FINISHED);
+  EXPECT_EQ(second->wParam, 0u);
+  std::this_thread::sleep_for(50ms);
+  EXPECT_EQ(poster.Size(), 0u);
+  EXPECT_EQ(http.OpenUrlCalls().size(), 0u);  // stopped while resolving, before any request
+}
+
+TEST_F(ProbeLifetimeTest, EveryProbeThatStartedProbingEndsExactlyOnceInTheTrace) {
+  const std::string answering = AddPrinter("A", "BrimLine", Loopback(1));
+  const std::string held = AddPrinter("B", "BrimLine", Loopback(2));
+  const std::string failing = AddPrinter("C", "GlowMark", Loopback(3));
+  const std::string waiting = AddPrinter("D", "GlowMark", Loopback(4));
+  http.SetBehaviour(held, Behaviour::Hold());
+  http.SetBehaviour(failing, Behaviour::OpenFails(kInternetErrorNameNotResolved));
+  http.SetBehaviour(waiting, Behaviour::Hold());
+  RecordingTrace trace;
+  auto search = MakeSearch(5000ms);
+  search->SetTrace(&trace);
+  ASSERT_TRUE(search->Start(kWindow));
+  ASSERT_TRUE(http.WaitForOpenUrlCalls(4, 2000ms));
+  ASSERT_TRUE(http.WaitForOutstanding(2, 2000ms));
+  // The answer has been handled before the stop comes.
+  for (int i = 0; i < 500 && trace.Probes().size() < 2; ++i) std::this_thread::sleep_for(2ms);
+  ASSERT_EQ(trace.Probes().size(), 2u);  // A answered, C not started
+  search->Stop();
+  const RunMessages run = CollectRun(poster, 300ms);
+  EXPECT_EQ(run.started, 3u);
+  search.reset();
+
+  std::map<std::string, int> probing;
+  for (const auto& note : trace.Printers()) {
+    if (note.verdict == SearchTrace::PrinterVerdict::kProbing) ++probing[note.printerName];
+  }
+  std::map<std::string, int> ended;
+  std::map<std::string, SearchTrace::ProbeEnd> how;
+  for (const auto& note : trace.Probes()) {
+    ++ended[note.printerName];
+    how[note.printerName] = note.end;
+  }
+  EXPECT_EQ(probing, ended);
+  EXPECT_EQ(how["A"], SearchTrace::ProbeEnd::kAnswered);
+  EXPECT_EQ(how["B"], SearchTrace::ProbeEnd::kCutByStop);
+  EXPECT_EQ(how["C"], SearchTrace::ProbeEnd::kNotStarted);
+  EXPECT_EQ(how["D"], SearchTrace::ProbeEnd::kCutByStop);
+}
+
+}  // namespace
+}  // namespace pradex::test

@@ -1,0 +1,185 @@
+// Shared set-up of the search tests: an in-memory machine (spooler, registry, devices), the
+// scriptable HTTP client and a message queue standing in for the window.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "discovery/port_cache.h"
+#include "platform/memory/fake_http_client.h"
+#include "platform/memory/memory_device_io.h"
+#include "platform/memory/memory_registry.h"
+#include "platform/memory/memory_spooler.h"
+#include "platform/memory/queue_message_poster.h"
+#include "search/device_search.h"
+#include "search/search_messages.h"
+#include "search/search_trace.h"
+
+namespace pradex {
+
+// The only way to shorten the search's time limits, for tests.
+class DeviceSearchTestHook {
+ public:
+  static void SetTimings(DeviceSearch& search, std::chrono::milliseconds probeLimit,
+                         std::chrono::milliseconds slotWait) {
+    search.timings.probeLimit = probeLimit;
+    search.timings.slotWait = slotWait;
+  }
+  static std::chrono::milliseconds ProbeLimit(const DeviceSearch& search) {
+    return search.timings.probeLimit;
+  }
+  static std::chrono::milliseconds SlotWait(const DeviceSearch& search) {
+    return search.timings.slotWait;
+  }
+};
+
+namespace test {
+
+using namespace std::chrono_literals;
+using Behaviour = FakeHttpClient::Behaviour;
+
+inline constexpr WindowHandle kWindow = 0x2A0;
+
+// The messages of one run as the window would see them.
+struct RunMessages {
+  int finishedMessages = 0;
+  std::uintptr_t started = 0;  // wParam of WM_SEARCH_FINISHED
+  std::vector<std::string> answered;
+  std::vector<std::string> failed;
+  std::vector<PostedMessage> all;
+  int ProbeMessages() const { return static_cast<int>(answered.size() + failed.size()); }
+};
+
+// Reads messages until WM_SEARCH_FINISHED and as many probe messages as it counted have come,
+// or until `timeout` passes. Probe names are read while the search still owns the probes.
+inline RunMessages CollectRun(QueueMessagePoster& poster,
+                              std::chrono::milliseconds timeout = 5000ms) {
+  RunMessages run;
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  for (;;) {
+    if (run.finishedMessages > 0 && run.ProbeMessages() >= static_cast<int>(run.started)) {
+      break;
+    }
+    const auto now = std::chrono::steady_clock::now();
+    if (now >= deadline) break;
+    const auto message = poster.WaitForMessage(
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now));
+    if (!message) break;
+    run.all.push_back(*message);
+    EXPECT_EQ(message->window, kWindow);
+    switch (message->message) {
+      case WM_SEARCH_FINISHED:
+        ++run.finishedMessages;
+        run.started = message->wParam;
+        EXPECT_EQ(message->lParam, 0);
+        break;
+      case WM_SEARCH_DEVICE_ANSWERED:
+        EXPECT_EQ(message->wParam, 0u);
+        run.answered.push_back(reinterpret_cast<ProbeRequest*>(message->lParam)->GetPrinterName());
+        break;
+      case WM_SEARCH_PROBE_FAILED:
+        EXPECT_EQ(message->wParam, 0u);
+        run.failed.push_back(reinterpret_cast<ProbeRequest*>(message->lParam)->GetPrinterName());
+        break;
+      default:
+        ADD_FAILURE() << "unexpected message " << message->message;
+    }
+  }
+  return run;
+}
+
+// Remembers everything a search tells its observer.
+class RecordingTrace : public SearchTrace {
+ public:
+  void PrinterChecked(const PrinterNote& note) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    printers_.push_back(note);
+  }
+  void ProbeEnded(const ProbeNote& note) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    probes_.push_back(note);
+  }
+  std::vector<PrinterNote> Printers() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return printers_;
+  }
+  std::vector<ProbeNote> Probes() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return probes_;
+  }
+  const PrinterNote* FindPrinter(const std::string& name) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (const auto& note : printers_) {
+      if (note.printerName == name) return &note;
+    }
+    return nullptr;
+  }
+
+ private:
+  mutable std::mutex mutex_;
+  std::vector<PrinterNote> printers_;
+  std::vector<ProbeNote> probes_;
+};
+
+class SearchTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    // Every test starts with the port list unloaded; no record of an earlier test survives.
+    ASSERT_EQ(PrinterRecord::LiveRecordCount(), 0);
+    registry.CreateKey(kHkeyCurrentUser, kInternetSettingsKey);
+  }
+
+  // A printer of the maker on its own TCP/IP port whose monitor key holds `address`. Returns
+  // the device URL the search will build. `family` is put into the driver name.
+  std::string AddPrinter(const std::string& name, const std::string& family,
+                         const std::string& address) {
+    const std::string port = "IP_" + std::to_string(++portNumber_);
+    AddPrinterOnPort(name, "Tamrin " + family + " 4200", port);
+    registry.PutString(kHkeyLocalMachine, std::string(kSystemMonitorPortsKey) + "\\" + port,
+                       "IPAddress", address);
+    if (family.find("BrimLine") != std::string::npos) {
+      return "http://" + address + kBrimLineUrlPath;
+    }
+    return "http://" + address + kGlowMarkUrlPath;
+  }
+
+  void AddPrinterOnPort(const std::string& name, const std::string& driver,
+                        const std::string& port) {
+    spooler.AddPort(port);
+    spooler.AddPrinter(PrinterInfo{std::nullopt, name, port, driver});
+  }
+
+  // The loopback address of printer number n (never anything outside this machine).
+  static std::string Loopback(int n) { return "127.0.0." + std::to_string(n); }
+
+  std::unique_ptr<DeviceSearch> MakeSearch(std::chrono::milliseconds probeLimit = 3000ms,
+                                           std::chrono::milliseconds slotWait = 1000ms) {
+    auto search = std::make_unique<DeviceSearch>(platform);
+    DeviceSearchTestHook::SetTimings(*search, probeLimit, slotWait);
+    return search;
+  }
+
+  RunMessages RunAndCollect(DeviceSearch& search, std::chrono::milliseconds timeout = 5000ms) {
+    EXPECT_TRUE(search.Start(kWindow));
+    return CollectRun(poster, timeout);
+  }
+
+  MemorySpooler spooler;
+  MemoryRegistry registry;
+  MemoryDeviceIo deviceIo;
+  FakeHttpClient http;
+  QueueMessagePoster poster;
+  SearchPlatform platform{spooler, registry, deviceIo, http, poster};
+
+ private:
+  int portNumber_ = 0;
+};
+
+}  // namespace test
+}  // namespace pradex
