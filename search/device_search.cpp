@@ -145,6 +145,9 @@ DeviceSearch::~DeviceSearch() {
   }
   // The worker may have started a request after the stop; cut what is still active.
   Stop();
+  // A time-limit thread that took a request's handle just before the stop closes it before the
+  // session goes, so that no handle is closed after its session.
+  JoinWatchdogs();
   WaitForCloseReports();
   HttpHandle closedSession = 0;
   {
@@ -218,6 +221,9 @@ int DeviceSearch::Run(WindowHandle windowHandle) {
 }
 
 int DeviceSearch::RunWithTicket(WindowHandle windowHandle, std::uint64_t issued) {
+  // A run that a Stop covered before its turn came neither searches nor touches the flag or the
+  // results, which may belong to a later run by then.
+  bool covered = false;
   {
     std::unique_lock<std::mutex> lock(runMutex);
     ++runCallsInside;
@@ -230,8 +236,8 @@ int DeviceSearch::RunWithTicket(WindowHandle windowHandle, std::uint64_t issued)
       return 0;
     }
     runInProgress = true;
-    // A stop requested while this run waited for its turn still holds for it.
-    if (ticket > stopCoversTicket) {
+    covered = ticket <= stopCoversTicket;
+    if (!covered) {
       std::lock_guard<std::recursive_mutex> stopGuard(stopLock);
       stopRequested = false;
     }
@@ -239,7 +245,7 @@ int DeviceSearch::RunWithTicket(WindowHandle windowHandle, std::uint64_t issued)
 
   int started = 0;
   try {
-    RunSteps(windowHandle, started);
+    if (!covered) RunSteps(windowHandle, started);
   } catch (const stop_thread&) {
     // Stopped by the user or by an error: the count so far is what the window gets.
   } catch (...) {
@@ -569,6 +575,17 @@ bool DeviceSearch::OpenSession() {
 }
 
 void DeviceSearch::ClearProbes() {
+  JoinWatchdogs();
+  {
+    std::lock_guard<std::recursive_mutex> lock(probeListLock);
+    probes.clear();
+    probes.shrink_to_fit();
+  }
+  std::lock_guard<std::recursive_mutex> lock(resultsLock);
+  results.clear();
+}
+
+void DeviceSearch::JoinWatchdogs() {
   std::vector<std::thread> watchdogs;
   {
     std::lock_guard<std::recursive_mutex> lock(probeListLock);
@@ -579,13 +596,6 @@ void DeviceSearch::ClearProbes() {
   }
   // A time-limit thread may still want probeListLock for its last step: joined outside it.
   for (auto& thread : watchdogs) thread.join();
-  {
-    std::lock_guard<std::recursive_mutex> lock(probeListLock);
-    probes.clear();
-    probes.shrink_to_fit();
-  }
-  std::lock_guard<std::recursive_mutex> lock(resultsLock);
-  results.clear();
 }
 
 void DeviceSearch::AddPending(int delta) {
@@ -671,7 +681,11 @@ HttpHandle DeviceSearch::TakeHandleToClose(ProbeRequest* probe) {
 }
 
 void DeviceSearch::CloseRequest(HttpHandle handle) {
-  platform.http.CloseHandle(handle);
+  try {
+    platform.http.CloseHandle(handle);
+  } catch (...) {
+    // Called from time-limit threads and destruction: nothing may leave it.
+  }
 }
 
 void DeviceSearch::WakeWatchdog(ProbeRequest* probe) {

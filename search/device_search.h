@@ -221,6 +221,7 @@ class DeviceSearch {
   WindowHandle CurrentWindow();
   void PostFinished(WindowHandle windowHandle, int started);
   std::uint64_t StopsRequested();
+  void JoinWatchdogs();
   // Run with the ticket Start issued (0: issue one now).
   int RunWithTicket(WindowHandle windowHandle, std::uint64_t issued);
   void TracePrinter(const SearchTrace::PrinterNote& note);

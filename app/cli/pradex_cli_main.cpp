@@ -31,9 +31,12 @@ void InstallStopHandlers() {
   sigemptyset(&action.sa_mask);
   // One signal stops the search; a second one gets the default action and ends the process at
   // once, for a user who does not want to wait even for that.
-  action.sa_flags = SA_RESETHAND;
+  // SA_RESTART: a signal while the result is being written must not cut the output short.
+  action.sa_flags = SA_RESETHAND | SA_RESTART;
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
+  // A reader that went away is a failed write (exit 1), not a killed process.
+  signal(SIGPIPE, SIG_IGN);
 }
 
 bool Write(std::FILE* stream, const std::string& text) {

@@ -11,10 +11,10 @@
 // as the headers are complete and counts as a success. Errors complete with WinInet numbers.
 //
 // Ordering guarantees per request: 60, then at most one 100, then, once the handle is closed
-// (by CloseHandle on it or on its session), exactly one 70 as the last report. No 100 starts
-// after CloseHandle of the request has returned; one that was already being delivered on the
-// I/O thread at that moment may still finish (as with WinInet, the caller decides under its own
-// lock whether a completion still matters).
+// (by CloseHandle on it or on its session), exactly one 70 as the last report. A 100 that the
+// I/O thread was about to deliver when CloseHandle was called may still arrive after that call
+// has returned (as with WinInet, the caller decides under its own lock whether a completion
+// still matters).
 #pragma once
 
 #include <memory>

@@ -41,6 +41,18 @@ TEST(QtRichTextControl, CountsCharactersNotBytesAndGivesLineBreaksBackAsCrLf) {
             (std::vector<std::string>{"", "Päivitä", "", "Käytävä", "x", "y", ""}));
 }
 
+TEST(QtRichTextControl, FindsANameThatHoldsANoBreakSpace) {
+  QtRichTextControl control;
+  // A queue name may hold U+00A0; the list must still find it on its line.
+  control.SetText(
+      "\r\nStatus\r\n\r\nOffice\xC2\xA0"
+      "2\r\n");
+  EXPECT_EQ(control.FindForward("Office\xC2\xA0"
+                                "2",
+                                0),
+            std::optional<TextRange>(TextRange{9, 17}));
+}
+
 TEST(QtRichTextControl, CentresEveryParagraphAndUsesTheListFormats) {
   QtRichTextControl control;
   DeviceList list(control);

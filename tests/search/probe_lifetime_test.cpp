@@ -242,6 +242,42 @@ TEST_F(ProbeLifetimeTest, RunsOnOneObjectAreSerialisedAndAStopCoversAWaitingRun)
   EXPECT_EQ(http.OpenUrlCalls().size(), 0u);  // stopped while resolving, before any request
 }
 
+// A run covered by a stop while it waited stays stopped even when a later run clears the flag
+// first, and it leaves that later run's results alone.
+TEST_F(ProbeLifetimeTest, ARunCoveredWhileWaitingNeitherSearchesNorClearsALaterRunsResults) {
+  const std::string office = AddPrinter("Office", "BrimLine", Loopback(1));
+  http.SetBehaviour(office, Behaviour::Answer(200));
+  spooler.SetEnumPortsDelay(200ms);
+  auto search = MakeSearch();
+  ASSERT_TRUE(search->Start(kWindow));  // A
+  ASSERT_TRUE(search->Start(kWindow));  // B waits for A
+  std::this_thread::sleep_for(50ms);
+  search->Stop();                       // covers A and B
+  ASSERT_TRUE(search->Start(kWindow));  // C: a new search
+  int finished = 0;
+  int answered = 0;
+  std::uintptr_t startedInAll = 0;
+  while (finished < 3) {
+    const auto message = poster.WaitForMessage(3000ms);
+    ASSERT_TRUE(message.has_value()) << finished << " end-of-run messages";
+    if (message->message == WM_SEARCH_FINISHED) {
+      ++finished;
+      startedInAll += message->wParam;
+    } else if (message->message == WM_SEARCH_DEVICE_ANSWERED) {
+      ++answered;
+    }
+  }
+  // Only C probed, once; its answer is still there after B (whenever it ran) had its turn.
+  EXPECT_EQ(startedInAll, 1u);
+  EXPECT_EQ(http.OpenUrlCalls().size(), 1u);
+  if (answered == 0) {
+    const auto late = poster.WaitForMessage(2000ms);
+    ASSERT_TRUE(late.has_value());
+    EXPECT_EQ(late->message, WM_SEARCH_DEVICE_ANSWERED);
+  }
+  EXPECT_EQ(search->LookupDeviceUrl("Office"), "http://" + Loopback(1) + "/?type=supplies");
+}
+
 TEST_F(ProbeLifetimeTest, EveryProbeThatStartedProbingEndsExactlyOnceInTheTrace) {
   const std::string answering = AddPrinter("A", "BrimLine", Loopback(1));
   const std::string held = AddPrinter("B", "BrimLine", Loopback(2));

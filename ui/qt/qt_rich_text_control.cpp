@@ -104,9 +104,12 @@ void QtRichTextControl::Select(TextRange range) {
 
 std::optional<TextRange> QtRichTextControl::FindForward(const std::string& text, long from) {
   if (text.empty()) return std::nullopt;
+  // The document's search reads a no-break space in the text as a plain one, but not in what is
+  // searched for: a name holding one would never be found.
+  QString needle = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+  needle.replace(QChar::Nbsp, u' ');
   // No flags: forward, ignoring case, inside words too.
-  const QTextCursor match = document()->find(
-      QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())), ClampPosition(from));
+  const QTextCursor match = document()->find(needle, ClampPosition(from));
   if (match.isNull()) return std::nullopt;
   return TextRange{match.selectionStart(), match.selectionEnd()};
 }
