@@ -6,15 +6,6 @@
 
 namespace pradex {
 
-namespace {
-
-constexpr int kProductMessage = 10;
-constexpr int kVersionLabelMessage = 11;
-constexpr int kOkMessage = 12;
-constexpr int kCopyrightMessage = 13;
-
-}  // namespace
-
 std::string GetVersionText(VersionInfo& versions, const std::string& fileName) {
   std::uint32_t versionMs = 0;
   std::uint32_t versionLs = 0;

@@ -17,6 +17,21 @@ inline constexpr long long MessageId(int n) {
   return static_cast<long long>(kLanguageBlock) * 100 + n;
 }
 
+// The messages by number, as the program uses them.
+inline constexpr int kAboutItemMessage = 1;
+inline constexpr int kSearchingMessage = 2;
+inline constexpr int kNoneFoundMessage = 3;
+inline constexpr int kFoundMessage = 4;
+inline constexpr int kStopMessage = 5;
+inline constexpr int kRefreshMessage = 6;
+inline constexpr int kCloseMessage = 7;
+inline constexpr int kFileMenuMessage = 8;
+inline constexpr int kProductMessage = 10;
+inline constexpr int kVersionLabelMessage = 11;
+inline constexpr int kOkMessage = 12;
+inline constexpr int kCopyrightMessage = 13;
+inline constexpr int kCancellingMessage = 14;
+
 // Message n of the block in use (id 500 + n) into `text`; false and an empty text when the id
 // does not exist.
 bool LoadMessage(StringResources& strings, int n, std::string& text);

@@ -7,17 +7,6 @@ namespace pradex {
 
 namespace {
 
-constexpr int kAboutItemMessage = 1;
-constexpr int kSearchingMessage = 2;
-constexpr int kNoneFoundMessage = 3;
-constexpr int kFoundMessage = 4;
-constexpr int kStopMessage = 5;
-constexpr int kRefreshMessage = 6;
-constexpr int kCloseMessage = 7;
-constexpr int kFileMenuMessage = 8;
-constexpr int kProductMessage = 10;
-constexpr int kCancellingMessage = 14;
-
 constexpr unsigned kSystemCommandMask = 0xFFF0;
 
 }  // namespace
