@@ -33,22 +33,6 @@ std::string Ppd(const std::string& name) {
   return std::string(PRADEX_CLI_PPD_DIR) + "/" + name;
 }
 
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream stream(text);
-  for (std::string line; std::getline(stream, line);) lines.push_back(line);
-  return lines;
-}
-
-std::vector<std::string> Fields(const std::string& line) {
-  std::vector<std::string> fields;
-  std::size_t start = 0;
-  for (std::size_t tab; (tab = line.find('\t', start)) != std::string::npos; start = tab + 1)
-    fields.push_back(line.substr(start, tab - start));
-  fields.push_back(line.substr(start));
-  return fields;
-}
-
 // The explanation's lines by printer name: {reason, detail}.
 std::map<std::string, std::pair<std::string, std::string>> ExplainedPrinters(
     const std::vector<std::string>& lines) {

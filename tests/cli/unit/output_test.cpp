@@ -14,24 +14,10 @@
 namespace pradex::cli {
 namespace {
 
+using test::Fields;
 using test::JsonReader;
+using test::Lines;
 using test::Utf8;
-
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream stream(text);
-  for (std::string line; std::getline(stream, line);) lines.push_back(line);
-  return lines;
-}
-
-std::vector<std::string> Fields(const std::string& line) {
-  std::vector<std::string> fields;
-  std::size_t start = 0;
-  for (std::size_t tab; (tab = line.find('\t', start)) != std::string::npos; start = tab + 1)
-    fields.push_back(line.substr(start, tab - start));
-  fields.push_back(line.substr(start));
-  return fields;
-}
 
 TEST(OutputCodesetTest, PlainAsciiBecomesUtf8AndEveryOtherCodesetStays) {
   for (const char* ascii : {"ANSI_X3.4-1968", "ansi_x3.4-1968", "ASCII", "US-ASCII", "646", ""})
