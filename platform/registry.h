@@ -38,24 +38,24 @@ class Registry {
 // Closes an open key when it goes out of scope.
 class ScopedRegKey {
  public:
-  ScopedRegKey(Registry& registry, RegKey key = kNoKey) : registry_(registry), key_(key) {}
+  ScopedRegKey(Registry& registry, RegKey key = kNoKey) : owner(registry), handle(key) {}
   ~ScopedRegKey() { Reset(); }
   ScopedRegKey(const ScopedRegKey&) = delete;
   ScopedRegKey& operator=(const ScopedRegKey&) = delete;
 
-  RegKey get() const { return key_; }
+  RegKey get() const { return handle; }
   RegKey* out() {
     Reset();
-    return &key_;
+    return &handle;
   }
   void Reset() {
-    if (key_ != kNoKey) registry_.CloseKey(key_);
-    key_ = kNoKey;
+    if (handle != kNoKey) owner.CloseKey(handle);
+    handle = kNoKey;
   }
 
  private:
-  Registry& registry_;
-  RegKey key_;
+  Registry& owner;
+  RegKey handle;
 };
 
 }  // namespace pradex

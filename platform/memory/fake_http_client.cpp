@@ -81,51 +81,51 @@ FakeHttpClient::FakeHttpClient() = default;
 FakeHttpClient::~FakeHttpClient() {
   std::map<HttpHandle, std::thread> threads;
   {
-    std::lock_guard<std::mutex> lock(mutex_);
-    stopping_ = true;
-    threads.swap(threads_);
+    std::lock_guard<std::mutex> lock(mutex);
+    stopping = true;
+    threads.swap(requestThreads);
   }
-  changed_.notify_all();
+  changed.notify_all();
   for (auto& [handle, thread] : threads) thread.join();
 }
 
 HttpHandle FakeHttpClient::NextHandle() {
-  const HttpHandle handle = nextHandle_;
-  nextHandle_ += 4;
+  const HttpHandle handle = nextHandle;
+  nextHandle += 4;
   return handle;
 }
 
 HttpHandle FakeHttpClient::Open(const char* agent, std::uint32_t accessType, std::uint32_t flags) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard<std::mutex> lock(mutex);
   OpenCall call{agent ? agent : "", accessType, flags, 0};
-  if (!openFails_) {
+  if (!openFails) {
     auto session = std::make_shared<Session>();
     session->handle = NextHandle();
-    sessions_[session->handle] = session;
+    sessions[session->handle] = session;
     call.session = session->handle;
   }
-  openCalls_.push_back(call);
+  openCalls.push_back(call);
   return call.session;
 }
 
 bool FakeHttpClient::SetOption(HttpHandle handle, std::uint32_t option, const void* buffer,
                                std::uint32_t length) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard<std::mutex> lock(mutex);
   OptionCall call{handle, option, {}};
   if (buffer && length > 0) {
     const auto* bytes = static_cast<const std::uint8_t*>(buffer);
     call.value.assign(bytes, bytes + length);
   }
-  options_.push_back(std::move(call));
+  options.push_back(std::move(call));
   if (handle == 0) return true;
-  return sessions_.count(handle) > 0 || requests_.count(handle) > 0;
+  return sessions.count(handle) > 0 || requests.count(handle) > 0;
 }
 
 StatusCallback FakeHttpClient::SetStatusCallback(HttpHandle sessionHandle,
                                                  StatusCallback callback) {
-  std::unique_lock<std::mutex> lock(mutex_);
-  const auto it = sessions_.find(sessionHandle);
-  if (it == sessions_.end()) return nullptr;
+  std::unique_lock<std::mutex> lock(mutex);
+  const auto it = sessions.find(sessionHandle);
+  if (it == sessions.end()) return nullptr;
   const std::shared_ptr<Session> session = it->second;
   const StatusCallback previous = session->callback;
   session->callback = callback;
@@ -134,7 +134,7 @@ StatusCallback FakeHttpClient::SetStatusCallback(HttpHandle sessionHandle,
     // Calls on other threads must have left the callback; one running on this thread (the
     // caller removing from inside its own callback) cannot be waited for.
     const auto self = std::this_thread::get_id();
-    changed_.wait(lock, [&] { return session->callers.size() == session->callers.count(self); });
+    changed.wait(lock, [&] { return session->callers.size() == session->callers.count(self); });
     session->removalReturned = true;
   }
   return previous;
@@ -146,21 +146,21 @@ HttpHandle FakeHttpClient::OpenUrl(HttpHandle sessionHandle, const char* url, st
   HttpHandle returned = 0;
   std::uint32_t error = 0;
   {
-    std::unique_lock<std::mutex> lock(mutex_);
+    std::unique_lock<std::mutex> lock(mutex);
     OpenUrlCall call{sessionHandle, url ? url : "", flags, context, 0, 0, 0};
-    const auto sessionIt = sessions_.find(sessionHandle);
-    if (sessionIt == sessions_.end() || sessionIt->second->closed || !url) {
+    const auto sessionIt = sessions.find(sessionHandle);
+    if (sessionIt == sessions.end() || sessionIt->second->closed || !url) {
       call.lastError = static_cast<std::uint32_t>(kErrorInvalidHandle);
-      openUrlCalls_.push_back(call);
-      changed_.notify_all();
+      openUrlCalls.push_back(call);
+      changed.notify_all();
       if (lastError) *lastError = call.lastError;
       return 0;
     }
     const Behaviour behaviour = BehaviourFor(call.url);
     if (behaviour.kind == Behaviour::Kind::kOpenFails) {
       call.lastError = behaviour.error;
-      openUrlCalls_.push_back(call);
-      changed_.notify_all();
+      openUrlCalls.push_back(call);
+      changed.notify_all();
       if (lastError) *lastError = call.lastError;
       return 0;
     }
@@ -172,8 +172,8 @@ HttpHandle FakeHttpClient::OpenUrl(HttpHandle sessionHandle, const char* url, st
     request->url = call.url;
     request->behaviour = behaviour;
     request->start = std::chrono::steady_clock::now();
-    requests_[request->handle] = request;
-    ++handlesCreated_;
+    requests[request->handle] = request;
+    ++handlesCreated;
     call.request = request->handle;
 
     if (behaviour.kind == Behaviour::Kind::kOpenReturnsHandle) {
@@ -187,8 +187,8 @@ HttpHandle FakeHttpClient::OpenUrl(HttpHandle sessionHandle, const char* url, st
     } else {
       request->started = true;
       request->outstanding = true;
-      ++outstanding_;
-      maxOutstanding_ = std::max(maxOutstanding_, outstanding_);
+      ++outstandingCount;
+      maxOutstanding = std::max(maxOutstanding, outstandingCount);
       if (behaviour.synchronous) {
         if (behaviour.reportHandle && !behaviour.holdHandleReport) {
           request->handleReported = true;
@@ -206,20 +206,20 @@ HttpHandle FakeHttpClient::OpenUrl(HttpHandle sessionHandle, const char* url, st
     }
     call.returned = returned;
     call.lastError = error;
-    openUrlCalls_.push_back(call);
+    openUrlCalls.push_back(call);
 
     // Threads of requests that have nothing more to deliver are joined as we go.
-    for (auto it = threads_.begin(); it != threads_.end();) {
-      const auto owner = requests_.find(it->first);
-      if (owner != requests_.end() && owner->second->finished) {
+    for (auto it = requestThreads.begin(); it != requestThreads.end();) {
+      const auto owner = requests.find(it->first);
+      if (owner != requests.end() && owner->second->finished) {
         ended.push_back(std::move(it->second));
-        it = threads_.erase(it);
+        it = requestThreads.erase(it);
       } else {
         ++it;
       }
     }
     StartRequestThread(request);
-    changed_.notify_all();
+    changed.notify_all();
   }
   for (auto& thread : ended) thread.join();
   if (lastError) *lastError = error;
@@ -227,20 +227,20 @@ HttpHandle FakeHttpClient::OpenUrl(HttpHandle sessionHandle, const char* url, st
 }
 
 void FakeHttpClient::StartRequestThread(const std::shared_ptr<Request>& request) {
-  threads_.emplace(request->handle, std::thread(&FakeHttpClient::RequestMain, this, request));
+  requestThreads.emplace(request->handle, std::thread(&FakeHttpClient::RequestMain, this, request));
 }
 
 void FakeHttpClient::RequestMain(std::shared_ptr<Request> request) {
-  std::unique_lock<std::mutex> lock(mutex_);
+  std::unique_lock<std::mutex> lock(mutex);
   Request& r = *request;
   const Behaviour& b = r.behaviour;
-  const auto ended = [&] { return r.closed || stopping_; };
+  const auto ended = [&] { return r.closed || stopping; };
 
   if (r.started) {
     if (b.reportHandle && !r.handleReported) {
-      changed_.wait_until(lock, r.start + b.handleDelay, ended);
+      changed.wait_until(lock, r.start + b.handleDelay, ended);
       if (b.holdHandleReport) {
-        changed_.wait(lock, [&] { return r.handleReleased || ended(); });
+        changed.wait(lock, [&] { return r.handleReleased || ended(); });
       }
       if (!ended()) {
         r.handleReported = true;
@@ -249,13 +249,13 @@ void FakeHttpClient::RequestMain(std::shared_ptr<Request> request) {
     }
     if (!r.completed && !b.completeAfterClose) {
       if (b.kind == Behaviour::Kind::kComplete) {
-        changed_.wait_until(lock, r.start + b.delay, ended);
+        changed.wait_until(lock, r.start + b.delay, ended);
         if (!ended()) {
           MarkCompleted(r, b.status, b.error);
           Deliver(lock, r, kStatusRequestComplete, AsyncResult{1, b.error});
         }
       } else if (b.kind == Behaviour::Kind::kHold) {
-        changed_.wait(lock, [&] { return r.manualCompletion || ended(); });
+        changed.wait(lock, [&] { return r.manualCompletion || ended(); });
         if (!ended()) {
           MarkCompleted(r, r.manualStatus, r.manualError);
           Deliver(lock, r, kStatusRequestComplete, AsyncResult{1, r.manualError});
@@ -264,8 +264,8 @@ void FakeHttpClient::RequestMain(std::shared_ptr<Request> request) {
     }
   }
 
-  changed_.wait(lock, ended);
-  if (r.closed && !stopping_ && !r.closingReported) {
+  changed.wait(lock, ended);
+  if (r.closed && !stopping && !r.closingReported) {
     if (r.started && b.completeAfterClose && !r.completed) {
       // A late completion of a request whose handle is gone.
       r.completed = true;
@@ -280,22 +280,22 @@ void FakeHttpClient::RequestMain(std::shared_ptr<Request> request) {
     }
   }
   r.finished = true;
-  changed_.notify_all();
+  changed.notify_all();
 }
 
 void FakeHttpClient::Deliver(std::unique_lock<std::mutex>& lock, Request& request,
                              std::uint32_t status, const AsyncResult& result) {
-  const auto it = sessions_.find(request.session);
-  if (it == sessions_.end() || !it->second->callback) {
-    ++reportsDropped_;
+  const auto it = sessions.find(request.session);
+  if (it == sessions.end() || !it->second->callback) {
+    ++reportsDropped;
     return;
   }
   const std::shared_ptr<Session> session = it->second;
   const StatusCallback callback = session->callback;
-  if (session->removalReturned) ++callbacksAfterRemoval_;
-  if (session->closed) ++callbacksAfterSessionClose_;
-  ++reportsDelivered_;
-  ++callsRunning_;
+  if (session->removalReturned) ++callbacksAfterRemoval;
+  if (session->closed) ++callbacksAfterSessionClose;
+  ++reportsDelivered;
+  ++callsRunning;
   const auto self = std::this_thread::get_id();
   session->callers.insert(self);
   const HttpHandle handle = request.handle;
@@ -305,8 +305,8 @@ void FakeHttpClient::Deliver(std::unique_lock<std::mutex>& lock, Request& reques
   callback(handle, context, status, &info, sizeof(info));
   lock.lock();
   session->callers.erase(session->callers.find(self));
-  --callsRunning_;
-  changed_.notify_all();
+  --callsRunning;
+  changed.notify_all();
 }
 
 void FakeHttpClient::MarkCompleted(Request& request, std::uint32_t status, std::uint32_t error) {
@@ -315,27 +315,27 @@ void FakeHttpClient::MarkCompleted(Request& request, std::uint32_t status, std::
   request.error = error;
   if (request.outstanding) {
     request.outstanding = false;
-    --outstanding_;
+    --outstandingCount;
   }
 }
 
 void FakeHttpClient::MarkClosed(Request& request, bool bySession) {
   request.closed = true;
   if (bySession) {
-    ++closedWithSession_;
+    ++closedWithSession;
   } else {
-    ++handlesClosed_;
+    ++handlesClosed;
   }
   if (request.outstanding) {
     request.outstanding = false;
-    --outstanding_;
+    --outstandingCount;
   }
 }
 
 bool FakeHttpClient::QueryStatusCode(HttpHandle handle, std::uint32_t* statusCode) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  const auto it = requests_.find(handle);
-  if (it == requests_.end() || !statusCode) return false;
+  std::lock_guard<std::mutex> lock(mutex);
+  const auto it = requests.find(handle);
+  if (it == requests.end() || !statusCode) return false;
   const Request& r = *it->second;
   if (r.closed || !r.completed || r.error != 0 || !r.behaviour.statusReadable) return false;
   *statusCode = r.status;
@@ -343,23 +343,23 @@ bool FakeHttpClient::QueryStatusCode(HttpHandle handle, std::uint32_t* statusCod
 }
 
 bool FakeHttpClient::CloseHandle(HttpHandle handle) {
-  std::unique_lock<std::mutex> lock(mutex_);
-  const auto sessionIt = sessions_.find(handle);
-  if (sessionIt != sessions_.end()) {
+  std::unique_lock<std::mutex> lock(mutex);
+  const auto sessionIt = sessions.find(handle);
+  if (sessionIt != sessions.end()) {
     const std::shared_ptr<Session> session = sessionIt->second;
     if (session->closed) {
-      ++invalidCloses_;
+      ++invalidCloses;
       return false;
     }
     session->closed = true;
     std::vector<std::shared_ptr<Request>> closed;
-    for (auto& [requestHandle, request] : requests_) {
+    for (auto& [requestHandle, request] : requests) {
       if (request->session == handle && !request->closed) {
         MarkClosed(*request, true);
         closed.push_back(request);
       }
     }
-    changed_.notify_all();
+    changed.notify_all();
     // The requests of a session report their closing inside the session's close.
     for (const auto& request : closed) {
       if (request->closingReported) continue;
@@ -368,52 +368,52 @@ bool FakeHttpClient::CloseHandle(HttpHandle handle) {
     }
     return true;
   }
-  const auto it = requests_.find(handle);
-  if (it == requests_.end() || it->second->closed) {
-    ++invalidCloses_;
+  const auto it = requests.find(handle);
+  if (it == requests.end() || it->second->closed) {
+    ++invalidCloses;
     return false;
   }
   MarkClosed(*it->second, false);
-  changed_.notify_all();
+  changed.notify_all();
   return true;
 }
 
 void FakeHttpClient::SetBehaviour(const std::string& url, Behaviour behaviour) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  behaviours_[url] = behaviour;
+  std::lock_guard<std::mutex> lock(mutex);
+  behaviours[url] = behaviour;
 }
 
 void FakeHttpClient::SetDefaultBehaviour(Behaviour behaviour) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  defaultBehaviour_ = behaviour;
+  std::lock_guard<std::mutex> lock(mutex);
+  defaultBehaviour = behaviour;
 }
 
 void FakeHttpClient::SetOpenFails(bool fails) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  openFails_ = fails;
+  std::lock_guard<std::mutex> lock(mutex);
+  openFails = fails;
 }
 
 void FakeHttpClient::ReleaseHandleReports() {
   {
-    std::lock_guard<std::mutex> lock(mutex_);
-    for (auto& [handle, request] : requests_) request->handleReleased = true;
+    std::lock_guard<std::mutex> lock(mutex);
+    for (auto& [handle, request] : requests) request->handleReleased = true;
   }
-  changed_.notify_all();
+  changed.notify_all();
 }
 
 bool FakeHttpClient::CompleteHeld(const std::string& url, std::uint32_t status,
                                   std::uint32_t error) {
   {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<std::mutex> lock(mutex);
     // Handles grow with time, so the map's order is the order of the requests.
-    for (auto& [handle, request] : requests_) {
+    for (auto& [handle, request] : requests) {
       Request& r = *request;
       if (r.url == url && r.started && !r.closed && !r.completed && !r.manualCompletion &&
           r.behaviour.kind == Behaviour::Kind::kHold) {
         r.manualCompletion = true;
         r.manualStatus = status;
         r.manualError = error;
-        changed_.notify_all();
+        changed.notify_all();
         return true;
       }
     }
@@ -422,109 +422,109 @@ bool FakeHttpClient::CompleteHeld(const std::string& url, std::uint32_t status,
 }
 
 FakeHttpClient::Behaviour FakeHttpClient::BehaviourFor(const std::string& url) const {
-  const auto it = behaviours_.find(url);
-  return it == behaviours_.end() ? defaultBehaviour_ : it->second;
+  const auto it = behaviours.find(url);
+  return it == behaviours.end() ? defaultBehaviour : it->second;
 }
 
 std::vector<FakeHttpClient::OpenCall> FakeHttpClient::OpenCalls() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return openCalls_;
+  std::lock_guard<std::mutex> lock(mutex);
+  return openCalls;
 }
 
 std::vector<FakeHttpClient::OpenUrlCall> FakeHttpClient::OpenUrlCalls() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return openUrlCalls_;
+  std::lock_guard<std::mutex> lock(mutex);
+  return openUrlCalls;
 }
 
 std::vector<FakeHttpClient::OptionCall> FakeHttpClient::Options() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return options_;
+  std::lock_guard<std::mutex> lock(mutex);
+  return options;
 }
 
 std::size_t FakeHttpClient::RequestHandlesCreated() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return handlesCreated_;
+  std::lock_guard<std::mutex> lock(mutex);
+  return handlesCreated;
 }
 
 std::size_t FakeHttpClient::RequestHandlesClosed() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return handlesClosed_;
+  std::lock_guard<std::mutex> lock(mutex);
+  return handlesClosed;
 }
 
 std::size_t FakeHttpClient::RequestsClosedWithSession() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return closedWithSession_;
+  std::lock_guard<std::mutex> lock(mutex);
+  return closedWithSession;
 }
 
 std::size_t FakeHttpClient::OpenRequestHandles() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return handlesCreated_ - handlesClosed_ - closedWithSession_;
+  std::lock_guard<std::mutex> lock(mutex);
+  return handlesCreated - handlesClosed - closedWithSession;
 }
 
 std::size_t FakeHttpClient::InvalidCloses() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return invalidCloses_;
+  std::lock_guard<std::mutex> lock(mutex);
+  return invalidCloses;
 }
 
 std::size_t FakeHttpClient::Outstanding() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return outstanding_;
+  std::lock_guard<std::mutex> lock(mutex);
+  return outstandingCount;
 }
 
 std::size_t FakeHttpClient::MaxOutstanding() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return maxOutstanding_;
+  std::lock_guard<std::mutex> lock(mutex);
+  return maxOutstanding;
 }
 
 std::size_t FakeHttpClient::ReportsDelivered() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return reportsDelivered_;
+  std::lock_guard<std::mutex> lock(mutex);
+  return reportsDelivered;
 }
 
 std::size_t FakeHttpClient::ReportsDropped() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return reportsDropped_;
+  std::lock_guard<std::mutex> lock(mutex);
+  return reportsDropped;
 }
 
 std::size_t FakeHttpClient::CallbacksAfterRemoval() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return callbacksAfterRemoval_;
+  std::lock_guard<std::mutex> lock(mutex);
+  return callbacksAfterRemoval;
 }
 
 std::size_t FakeHttpClient::CallbacksAfterSessionClose() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return callbacksAfterSessionClose_;
+  std::lock_guard<std::mutex> lock(mutex);
+  return callbacksAfterSessionClose;
 }
 
 bool FakeHttpClient::WaitForOpenUrlCalls(std::size_t count,
                                          std::chrono::milliseconds timeout) const {
-  std::unique_lock<std::mutex> lock(mutex_);
-  return changed_.wait_for(lock, timeout, [&] { return openUrlCalls_.size() >= count; });
+  std::unique_lock<std::mutex> lock(mutex);
+  return changed.wait_for(lock, timeout, [&] { return openUrlCalls.size() >= count; });
 }
 
 bool FakeHttpClient::WaitForOutstanding(std::size_t count,
                                         std::chrono::milliseconds timeout) const {
-  std::unique_lock<std::mutex> lock(mutex_);
-  return changed_.wait_for(lock, timeout, [&] { return outstanding_ == count; });
+  std::unique_lock<std::mutex> lock(mutex);
+  return changed.wait_for(lock, timeout, [&] { return outstandingCount == count; });
 }
 
 bool FakeHttpClient::WaitForRequestHandlesClosed(std::size_t count,
                                                  std::chrono::milliseconds timeout) const {
-  std::unique_lock<std::mutex> lock(mutex_);
-  return changed_.wait_for(lock, timeout, [&] { return handlesClosed_ >= count; });
+  std::unique_lock<std::mutex> lock(mutex);
+  return changed.wait_for(lock, timeout, [&] { return handlesClosed >= count; });
 }
 
 bool FakeHttpClient::QuietLocked() const {
-  if (callsRunning_ != 0) return false;
-  for (const auto& [handle, request] : requests_) {
+  if (callsRunning != 0) return false;
+  for (const auto& [handle, request] : requests) {
     if (request->closed && !request->finished) return false;
   }
   return true;
 }
 
 bool FakeHttpClient::WaitForQuiet(std::chrono::milliseconds timeout) const {
-  std::unique_lock<std::mutex> lock(mutex_);
-  return changed_.wait_for(lock, timeout, [&] { return QuietLocked(); });
+  std::unique_lock<std::mutex> lock(mutex);
+  return changed.wait_for(lock, timeout, [&] { return QuietLocked(); });
 }
 
 }  // namespace pradex

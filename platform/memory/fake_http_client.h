@@ -142,30 +142,30 @@ class FakeHttpClient : public HttpClient {
   void MarkClosed(Request& request, bool bySession);
   bool QuietLocked() const;
 
-  mutable std::mutex mutex_;
-  mutable std::condition_variable changed_;
-  bool stopping_ = false;
-  bool openFails_ = false;
-  HttpHandle nextHandle_ = 0x5000;
-  Behaviour defaultBehaviour_;
-  std::map<std::string, Behaviour> behaviours_;
-  std::map<HttpHandle, std::shared_ptr<Session>> sessions_;
-  std::map<HttpHandle, std::shared_ptr<Request>> requests_;  // closed ones stay, to catch reuse
-  std::map<HttpHandle, std::thread> threads_;                // by request handle
-  std::vector<OpenCall> openCalls_;
-  std::vector<OpenUrlCall> openUrlCalls_;
-  std::vector<OptionCall> options_;
-  std::size_t handlesCreated_ = 0;
-  std::size_t handlesClosed_ = 0;
-  std::size_t closedWithSession_ = 0;
-  std::size_t invalidCloses_ = 0;
-  std::size_t outstanding_ = 0;
-  std::size_t maxOutstanding_ = 0;
-  std::size_t reportsDelivered_ = 0;
-  std::size_t reportsDropped_ = 0;
-  std::size_t callbacksAfterRemoval_ = 0;
-  std::size_t callbacksAfterSessionClose_ = 0;
-  std::size_t callsRunning_ = 0;
+  mutable std::mutex mutex;
+  mutable std::condition_variable changed;
+  bool stopping = false;
+  bool openFails = false;
+  HttpHandle nextHandle = 0x5000;
+  Behaviour defaultBehaviour;
+  std::map<std::string, Behaviour> behaviours;
+  std::map<HttpHandle, std::shared_ptr<Session>> sessions;
+  std::map<HttpHandle, std::shared_ptr<Request>> requests;  // closed ones stay, to catch reuse
+  std::map<HttpHandle, std::thread> requestThreads;                // by request handle
+  std::vector<OpenCall> openCalls;
+  std::vector<OpenUrlCall> openUrlCalls;
+  std::vector<OptionCall> options;
+  std::size_t handlesCreated = 0;
+  std::size_t handlesClosed = 0;
+  std::size_t closedWithSession = 0;
+  std::size_t invalidCloses = 0;
+  std::size_t outstandingCount = 0;
+  std::size_t maxOutstanding = 0;
+  std::size_t reportsDelivered = 0;
+  std::size_t reportsDropped = 0;
+  std::size_t callbacksAfterRemoval = 0;
+  std::size_t callbacksAfterSessionClose = 0;
+  std::size_t callsRunning = 0;
 };
 
 }  // namespace pradex

@@ -7,27 +7,27 @@
 namespace pradex {
 
 DeviceHandle MemoryDeviceIo::Open(const std::string& path) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  ++openAttempts_;
-  openedPaths_.push_back(path);
-  const auto it = devices_.find(path);
-  if (it == devices_.end() || it->second.failOpen) return kInvalidDevice;
-  const DeviceHandle handle = nextHandle_;
-  nextHandle_ += 4;
-  handles_[handle] = path;
-  ++openCount_;
+  std::lock_guard<std::mutex> lock(mutex);
+  ++openAttempts;
+  openedPaths.push_back(path);
+  const auto it = devices.find(path);
+  if (it == devices.end() || it->second.failOpen) return kInvalidDevice;
+  const DeviceHandle handle = nextHandle;
+  nextHandle += 4;
+  handles[handle] = path;
+  ++openCount;
   return handle;
 }
 
 bool MemoryDeviceIo::ScsiPassThrough(DeviceHandle device, ScsiPassThroughDirect& request,
                                      std::uint32_t* bytesReturned) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  ++commandCount_;
-  const auto handle = handles_.find(device);
-  if (handle == handles_.end()) return false;
-  lastRequest_ = RecordedScsiRequest{handle->second, request, bytesReturned != nullptr};
-  const auto it = devices_.find(handle->second);
-  if (it == devices_.end() || it->second.failCommand) return false;
+  std::lock_guard<std::mutex> lock(mutex);
+  ++commandCount;
+  const auto handle = handles.find(device);
+  if (handle == handles.end()) return false;
+  lastRequest = RecordedScsiRequest{handle->second, request, bytesReturned != nullptr};
+  const auto it = devices.find(handle->second);
+  if (it == devices.end() || it->second.failCommand) return false;
   const MemoryDevice& dev = it->second;
 
   std::uint32_t moved = 0;
@@ -49,67 +49,67 @@ bool MemoryDeviceIo::ScsiPassThrough(DeviceHandle device, ScsiPassThroughDirect&
 }
 
 void MemoryDeviceIo::Close(DeviceHandle device) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  if (handles_.erase(device) > 0) {
-    ++closeCount_;
+  std::lock_guard<std::mutex> lock(mutex);
+  if (handles.erase(device) > 0) {
+    ++closeCount;
   } else {
-    ++invalidCloseCount_;
+    ++invalidCloseCount;
   }
 }
 
 void MemoryDeviceIo::SetDevice(const std::string& path, MemoryDevice device) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  devices_[path] = std::move(device);
+  std::lock_guard<std::mutex> lock(mutex);
+  devices[path] = std::move(device);
 }
 
 void MemoryDeviceIo::SetInquiryData(const std::string& path, std::vector<std::uint8_t> data) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  devices_[path].inquiryData = std::move(data);
+  std::lock_guard<std::mutex> lock(mutex);
+  devices[path].inquiryData = std::move(data);
 }
 
 void MemoryDeviceIo::RemoveDevice(const std::string& path) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  devices_.erase(path);
+  std::lock_guard<std::mutex> lock(mutex);
+  devices.erase(path);
 }
 
 std::size_t MemoryDeviceIo::OpenAttempts() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return openAttempts_;
+  std::lock_guard<std::mutex> lock(mutex);
+  return openAttempts;
 }
 
 std::size_t MemoryDeviceIo::OpenCount() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return openCount_;
+  std::lock_guard<std::mutex> lock(mutex);
+  return openCount;
 }
 
 std::size_t MemoryDeviceIo::CloseCount() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return closeCount_;
+  std::lock_guard<std::mutex> lock(mutex);
+  return closeCount;
 }
 
 std::size_t MemoryDeviceIo::InvalidCloseCount() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return invalidCloseCount_;
+  std::lock_guard<std::mutex> lock(mutex);
+  return invalidCloseCount;
 }
 
 std::size_t MemoryDeviceIo::OpenHandleCount() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return handles_.size();
+  std::lock_guard<std::mutex> lock(mutex);
+  return handles.size();
 }
 
 std::size_t MemoryDeviceIo::CommandCount() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return commandCount_;
+  std::lock_guard<std::mutex> lock(mutex);
+  return commandCount;
 }
 
 std::vector<std::string> MemoryDeviceIo::OpenedPaths() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return openedPaths_;
+  std::lock_guard<std::mutex> lock(mutex);
+  return openedPaths;
 }
 
 std::optional<RecordedScsiRequest> MemoryDeviceIo::LastRequest() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return lastRequest_;
+  std::lock_guard<std::mutex> lock(mutex);
+  return lastRequest;
 }
 
 }  // namespace pradex

@@ -58,17 +58,17 @@ class MemoryDeviceIo : public DeviceIo {
   std::optional<RecordedScsiRequest> LastRequest() const;
 
  private:
-  mutable std::mutex mutex_;
-  std::map<std::string, MemoryDevice> devices_;
-  std::map<DeviceHandle, std::string> handles_;
-  DeviceHandle nextHandle_ = 0x100;
-  std::size_t openAttempts_ = 0;
-  std::size_t openCount_ = 0;
-  std::size_t closeCount_ = 0;
-  std::size_t invalidCloseCount_ = 0;
-  std::size_t commandCount_ = 0;
-  std::vector<std::string> openedPaths_;
-  std::optional<RecordedScsiRequest> lastRequest_;
+  mutable std::mutex mutex;
+  std::map<std::string, MemoryDevice> devices;
+  std::map<DeviceHandle, std::string> handles;
+  DeviceHandle nextHandle = 0x100;
+  std::size_t openAttempts = 0;
+  std::size_t openCount = 0;
+  std::size_t closeCount = 0;
+  std::size_t invalidCloseCount = 0;
+  std::size_t commandCount = 0;
+  std::vector<std::string> openedPaths;
+  std::optional<RecordedScsiRequest> lastRequest;
 };
 
 }  // namespace pradex

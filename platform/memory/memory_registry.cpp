@@ -63,12 +63,12 @@ struct MemoryRegistry::Node {
 };
 
 MemoryRegistry::MemoryRegistry()
-    : localMachine_(std::make_shared<Node>()),
-      currentUser_(std::make_shared<Node>()),
-      classesRoot_(std::make_shared<Node>()) {
-  localMachine_->name = "HKEY_LOCAL_MACHINE";
-  currentUser_->name = "HKEY_CURRENT_USER";
-  classesRoot_->name = "HKEY_CLASSES_ROOT";
+    : localMachine(std::make_shared<Node>()),
+      currentUser(std::make_shared<Node>()),
+      classesRoot(std::make_shared<Node>()) {
+  localMachine->name = "HKEY_LOCAL_MACHINE";
+  currentUser->name = "HKEY_CURRENT_USER";
+  classesRoot->name = "HKEY_CLASSES_ROOT";
 }
 
 MemoryRegistry::~MemoryRegistry() = default;
@@ -76,11 +76,11 @@ MemoryRegistry::~MemoryRegistry() = default;
 std::shared_ptr<MemoryRegistry::Node> MemoryRegistry::RootNode(RegKey root) const {
   switch (root) {
     case kHkeyLocalMachine:
-      return localMachine_;
+      return localMachine;
     case kHkeyCurrentUser:
-      return currentUser_;
+      return currentUser;
     case kHkeyClassesRoot:
-      return classesRoot_;
+      return classesRoot;
     default:
       return nullptr;
   }
@@ -92,8 +92,8 @@ std::shared_ptr<MemoryRegistry::Node> MemoryRegistry::ResolveLocked(RegKey key,
     if (access) *access = kAllAccess;
     return RootNode(key);
   }
-  const auto it = handles_.find(key);
-  if (it == handles_.end()) return nullptr;
+  const auto it = handles.find(key);
+  if (it == handles.end()) return nullptr;
   if (access) *access = it->second.access;
   return it->second.node;
 }
@@ -129,7 +129,7 @@ long MemoryRegistry::OpenKey(RegKey parent, const char* subKey, std::uint32_t ac
                              RegKey* result) {
   if (!result) return kErrorInvalidParameter;
   *result = kNoKey;
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard<std::mutex> lock(mutex);
   std::shared_ptr<Node> node = ResolveLocked(parent, nullptr);
   if (!node) return kErrorInvalidHandle;
   for (const std::string& part : SplitPath(subKey ? subKey : "")) {
@@ -138,24 +138,24 @@ long MemoryRegistry::OpenKey(RegKey parent, const char* subKey, std::uint32_t ac
     node = it->second;
   }
   if ((node->deniedAccess & access) != 0) return kErrorAccessDenied;
-  const RegKey handle = nextHandle_;
-  nextHandle_ += 4;
-  handles_[handle] = Handle{node, access};
+  const RegKey handle = nextHandle;
+  nextHandle += 4;
+  handles[handle] = Handle{node, access};
   ++node->openCount;
-  ++openKeyCount_;
+  ++openKeyCount;
   *result = handle;
   return kErrorSuccess;
 }
 
 long MemoryRegistry::QueryValue(RegKey key, const char* valueName, std::uint32_t* type,
                                 std::uint8_t* data, std::uint32_t* size) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard<std::mutex> lock(mutex);
   std::uint32_t access = 0;
   const std::shared_ptr<Node> node = ResolveLocked(key, &access);
   if (!node) return kErrorInvalidHandle;
   if ((access & kKeyQueryValue) == 0) return kErrorAccessDenied;
   const std::string name = valueName ? valueName : "";
-  ++queryValueCount_;
+  ++queryValueCount;
   ++node->queryCounts[name];
   if (data && !size) return kErrorInvalidParameter;
   const auto it = node->values.find(name);
@@ -178,7 +178,7 @@ long MemoryRegistry::QueryValue(RegKey key, const char* valueName, std::uint32_t
 
 long MemoryRegistry::SetValue(RegKey key, const char* valueName, std::uint32_t type,
                               const std::uint8_t* data, std::uint32_t size) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard<std::mutex> lock(mutex);
   std::uint32_t access = 0;
   const std::shared_ptr<Node> node = ResolveLocked(key, &access);
   if (!node) return kErrorInvalidHandle;
@@ -191,7 +191,7 @@ long MemoryRegistry::SetValue(RegKey key, const char* valueName, std::uint32_t t
 }
 
 long MemoryRegistry::EnumKey(RegKey key, std::uint32_t index, char* name, std::uint32_t nameSize) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard<std::mutex> lock(mutex);
   std::uint32_t access = 0;
   const std::shared_ptr<Node> node = ResolveLocked(key, &access);
   if (!node) return kErrorInvalidHandle;
@@ -208,16 +208,16 @@ long MemoryRegistry::EnumKey(RegKey key, std::uint32_t index, char* name, std::u
 
 long MemoryRegistry::CloseKey(RegKey key) {
   if (IsRoot(key)) return kErrorSuccess;
-  std::lock_guard<std::mutex> lock(mutex_);
-  if (handles_.erase(key) == 0) {
-    ++invalidCloseCount_;
+  std::lock_guard<std::mutex> lock(mutex);
+  if (handles.erase(key) == 0) {
+    ++invalidCloseCount;
     return kErrorInvalidHandle;
   }
   return kErrorSuccess;
 }
 
 void MemoryRegistry::CreateKey(RegKey root, const std::string& path) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard<std::mutex> lock(mutex);
   CreateNodeLocked(root, path);
 }
 
@@ -240,7 +240,7 @@ void MemoryRegistry::PutDword(RegKey root, const std::string& path, const std::s
 
 void MemoryRegistry::PutBytes(RegKey root, const std::string& path, const std::string& valueName,
                               std::uint32_t type, const std::vector<std::uint8_t>& bytes) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard<std::mutex> lock(mutex);
   const std::shared_ptr<Node> node = CreateNodeLocked(root, path);
   if (!node) return;
   Node::Value& value = node->values[valueName];
@@ -250,13 +250,13 @@ void MemoryRegistry::PutBytes(RegKey root, const std::string& path, const std::s
 
 bool MemoryRegistry::DeleteValue(RegKey root, const std::string& path,
                                  const std::string& valueName) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard<std::mutex> lock(mutex);
   const std::shared_ptr<Node> node = FindNodeLocked(root, path);
   return node && node->values.erase(valueName) > 0;
 }
 
 bool MemoryRegistry::DeleteKey(RegKey root, const std::string& path) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard<std::mutex> lock(mutex);
   std::vector<std::string> parts = SplitPath(path);
   if (parts.empty()) return false;
   const std::string last = parts.back();
@@ -273,19 +273,19 @@ bool MemoryRegistry::DeleteKey(RegKey root, const std::string& path) {
 }
 
 void MemoryRegistry::DenyAccess(RegKey root, const std::string& path, std::uint32_t accessMask) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard<std::mutex> lock(mutex);
   const std::shared_ptr<Node> node = CreateNodeLocked(root, path);
   if (node) node->deniedAccess = accessMask;
 }
 
 bool MemoryRegistry::KeyExists(RegKey root, const std::string& path) const {
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard<std::mutex> lock(mutex);
   return FindNodeLocked(root, path) != nullptr;
 }
 
 bool MemoryRegistry::GetValue(RegKey root, const std::string& path, const std::string& valueName,
                               std::uint32_t* type, std::vector<std::uint8_t>* bytes) const {
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard<std::mutex> lock(mutex);
   const std::shared_ptr<Node> node = FindNodeLocked(root, path);
   if (!node) return false;
   const auto it = node->values.find(valueName);
@@ -296,29 +296,29 @@ bool MemoryRegistry::GetValue(RegKey root, const std::string& path, const std::s
 }
 
 std::size_t MemoryRegistry::OpenHandleCount() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return handles_.size();
+  std::lock_guard<std::mutex> lock(mutex);
+  return handles.size();
 }
 
 std::size_t MemoryRegistry::OpenKeyCount() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return openKeyCount_;
+  std::lock_guard<std::mutex> lock(mutex);
+  return openKeyCount;
 }
 
 std::size_t MemoryRegistry::OpenKeyCount(RegKey root, const std::string& path) const {
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard<std::mutex> lock(mutex);
   const std::shared_ptr<Node> node = FindNodeLocked(root, path);
   return node ? node->openCount : 0;
 }
 
 std::size_t MemoryRegistry::QueryValueCount() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return queryValueCount_;
+  std::lock_guard<std::mutex> lock(mutex);
+  return queryValueCount;
 }
 
 std::size_t MemoryRegistry::QueryValueCount(RegKey root, const std::string& path,
                                             const std::string& valueName) const {
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard<std::mutex> lock(mutex);
   const std::shared_ptr<Node> node = FindNodeLocked(root, path);
   if (!node) return 0;
   const auto it = node->queryCounts.find(valueName);
@@ -326,8 +326,8 @@ std::size_t MemoryRegistry::QueryValueCount(RegKey root, const std::string& path
 }
 
 std::size_t MemoryRegistry::InvalidCloseCount() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return invalidCloseCount_;
+  std::lock_guard<std::mutex> lock(mutex);
+  return invalidCloseCount;
 }
 
 }  // namespace pradex

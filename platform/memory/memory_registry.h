@@ -86,15 +86,15 @@ class MemoryRegistry : public Registry {
     std::uint32_t access = 0;
   };
 
-  mutable std::mutex mutex_;
-  std::shared_ptr<Node> localMachine_;
-  std::shared_ptr<Node> currentUser_;
-  std::shared_ptr<Node> classesRoot_;
-  std::map<RegKey, Handle> handles_;
-  RegKey nextHandle_ = 0x1000;
-  std::size_t openKeyCount_ = 0;
-  std::size_t queryValueCount_ = 0;
-  std::size_t invalidCloseCount_ = 0;
+  mutable std::mutex mutex;
+  std::shared_ptr<Node> localMachine;
+  std::shared_ptr<Node> currentUser;
+  std::shared_ptr<Node> classesRoot;
+  std::map<RegKey, Handle> handles;
+  RegKey nextHandle = 0x1000;
+  std::size_t openKeyCount = 0;
+  std::size_t queryValueCount = 0;
+  std::size_t invalidCloseCount = 0;
 };
 
 }  // namespace pradex

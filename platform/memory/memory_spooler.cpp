@@ -17,10 +17,10 @@ long MemorySpooler::TakeFault(Fault& fault) {
 
 long MemorySpooler::EnumPrinters(std::vector<PrinterInfo>& printers) {
   printers.clear();
-  std::lock_guard<std::mutex> lock(mutex_);
-  ++enumPrintersCalls_;
-  if (const long error = TakeFault(printersFault_)) return error;
-  printers = printers_;
+  std::lock_guard<std::mutex> lock(mutex);
+  ++enumPrintersCalls;
+  if (const long error = TakeFault(printersFault)) return error;
+  printers = printerList;
   return 0;
 }
 
@@ -29,77 +29,77 @@ long MemorySpooler::EnumPorts(const std::optional<std::string>& serverName,
   ports.clear();
   std::chrono::milliseconds delay{0};
   {
-    std::lock_guard<std::mutex> lock(mutex_);
-    ++enumPortsCalls_;
-    lastPortsServer_ = serverName;
-    delay = portsDelay_;
+    std::lock_guard<std::mutex> lock(mutex);
+    ++enumPortsCalls;
+    lastPortsServer = serverName;
+    delay = portsDelay;
   }
   if (delay.count() > 0) std::this_thread::sleep_for(delay);
-  std::lock_guard<std::mutex> lock(mutex_);
-  if (const long error = TakeFault(portsFault_)) return error;
+  std::lock_guard<std::mutex> lock(mutex);
+  if (const long error = TakeFault(portsFault)) return error;
   if (!serverName) {
-    ports = localPorts_;
+    ports = localPorts;
     return 0;
   }
-  const auto it = serverPorts_.find(*serverName);
-  if (it == serverPorts_.end()) return kRpcServerUnavailable;
+  const auto it = serverPorts.find(*serverName);
+  if (it == serverPorts.end()) return kRpcServerUnavailable;
   ports = it->second;
   return 0;
 }
 
 void MemorySpooler::SetPrinters(std::vector<PrinterInfo> printers) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  printers_ = std::move(printers);
+  std::lock_guard<std::mutex> lock(mutex);
+  printerList = std::move(printers);
 }
 
 void MemorySpooler::AddPrinter(PrinterInfo printer) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  printers_.push_back(std::move(printer));
+  std::lock_guard<std::mutex> lock(mutex);
+  printerList.push_back(std::move(printer));
 }
 
 void MemorySpooler::SetPorts(std::vector<std::string> ports) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  localPorts_ = std::move(ports);
+  std::lock_guard<std::mutex> lock(mutex);
+  localPorts = std::move(ports);
 }
 
 void MemorySpooler::AddPort(std::string port) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  localPorts_.push_back(std::move(port));
+  std::lock_guard<std::mutex> lock(mutex);
+  localPorts.push_back(std::move(port));
 }
 
 void MemorySpooler::SetServerPorts(const std::string& serverName, std::vector<std::string> ports) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  serverPorts_[serverName] = std::move(ports);
+  std::lock_guard<std::mutex> lock(mutex);
+  serverPorts[serverName] = std::move(ports);
 }
 
 void MemorySpooler::FailEnumPrinters(long error, int times) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  printersFault_ = Fault{error, error == 0 ? 0 : times};
+  std::lock_guard<std::mutex> lock(mutex);
+  printersFault = Fault{error, error == 0 ? 0 : times};
 }
 
 void MemorySpooler::FailEnumPorts(long error, int times) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  portsFault_ = Fault{error, error == 0 ? 0 : times};
+  std::lock_guard<std::mutex> lock(mutex);
+  portsFault = Fault{error, error == 0 ? 0 : times};
 }
 
 void MemorySpooler::SetEnumPortsDelay(std::chrono::milliseconds delay) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  portsDelay_ = delay;
+  std::lock_guard<std::mutex> lock(mutex);
+  portsDelay = delay;
 }
 
 std::size_t MemorySpooler::EnumPrintersCalls() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return enumPrintersCalls_;
+  std::lock_guard<std::mutex> lock(mutex);
+  return enumPrintersCalls;
 }
 
 std::size_t MemorySpooler::EnumPortsCalls() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return enumPortsCalls_;
+  std::lock_guard<std::mutex> lock(mutex);
+  return enumPortsCalls;
 }
 
 std::optional<std::string> MemorySpooler::LastPortsServer() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return lastPortsServer_;
+  std::lock_guard<std::mutex> lock(mutex);
+  return lastPortsServer;
 }
 
 }  // namespace pradex

@@ -53,16 +53,16 @@ class MemorySpooler : public Spooler {
   };
   static long TakeFault(Fault& fault);
 
-  mutable std::mutex mutex_;
-  std::vector<PrinterInfo> printers_;
-  std::vector<std::string> localPorts_;
-  std::map<std::string, std::vector<std::string>> serverPorts_;
-  Fault printersFault_;
-  Fault portsFault_;
-  std::chrono::milliseconds portsDelay_{0};
-  std::size_t enumPrintersCalls_ = 0;
-  std::size_t enumPortsCalls_ = 0;
-  std::optional<std::string> lastPortsServer_;
+  mutable std::mutex mutex;
+  std::vector<PrinterInfo> printerList;
+  std::vector<std::string> localPorts;
+  std::map<std::string, std::vector<std::string>> serverPorts;
+  Fault printersFault;
+  Fault portsFault;
+  std::chrono::milliseconds portsDelay{0};
+  std::size_t enumPrintersCalls = 0;
+  std::size_t enumPortsCalls = 0;
+  std::optional<std::string> lastPortsServer;
 };
 
 }  // namespace pradex

@@ -39,10 +39,10 @@ class QueueMessagePoster : public MessagePoster {
   std::size_t PostCount() const;
 
  private:
-  mutable std::mutex mutex_;
-  std::condition_variable arrived_;
-  std::deque<PostedMessage> queue_;
-  std::size_t postCount_ = 0;
+  mutable std::mutex mutex;
+  std::condition_variable arrived;
+  std::deque<PostedMessage> queue;
+  std::size_t postCount = 0;
 };
 
 }  // namespace pradex

@@ -154,7 +154,7 @@ long CupsSpooler::EnumPrinters(std::vector<PrinterInfo>& printers) {
   printers.clear();
   try {
     std::vector<Queue> queues;
-    const long rc = ListQueues(options_, queues);
+    const long rc = ListQueues(options, queues);
     if (rc != kErrorSuccess) return rc;
     std::vector<PrinterInfo> list;
     list.reserve(queues.size());
@@ -180,7 +180,7 @@ long CupsSpooler::EnumPorts(const std::optional<std::string>& serverName,
   if (serverName) return CupsSpooler::kErrorNotSupported;
   try {
     std::vector<Queue> queues;
-    const long rc = ListQueues(options_, queues);
+    const long rc = ListQueues(options, queues);
     if (rc != kErrorSuccess) return rc;
     std::vector<std::string> list;
     for (Queue& queue : queues) {

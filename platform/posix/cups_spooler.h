@@ -56,14 +56,14 @@ class CupsSpooler : public Spooler {
   static constexpr long kRpcServerUnavailable = 1722;  // no server to connect to
 
   CupsSpooler() = default;
-  explicit CupsSpooler(CupsSpoolerOptions options) : options_(std::move(options)) {}
+  explicit CupsSpooler(CupsSpoolerOptions options) : options(std::move(options)) {}
 
   long EnumPrinters(std::vector<PrinterInfo>& printers) override;
   long EnumPorts(const std::optional<std::string>& serverName,
                  std::vector<std::string>& ports) override;
 
  private:
-  CupsSpoolerOptions options_;
+  CupsSpoolerOptions options;
 };
 
 }  // namespace pradex

@@ -328,11 +328,11 @@ CurlHttpClient::CurlHttpClient() {
 CurlHttpClient::~CurlHttpClient() {
   std::vector<HttpHandle> open;
   {
-    std::lock_guard lock(mutex_);
-    for (const auto& entry : sessions_) open.push_back(entry.first);
+    std::lock_guard lock(mutex);
+    for (const auto& entry : sessions) open.push_back(entry.first);
   }
   for (HttpHandle session : open) CloseHandle(session);
-  for (std::thread& thread : finished_) {
+  for (std::thread& thread : finished) {
     if (thread.get_id() == std::this_thread::get_id())
       thread.detach();  // destroyed from that thread's last callback
     else
@@ -345,9 +345,9 @@ std::uint32_t CurlHttpClient::LastError() {
 }
 
 std::shared_ptr<CurlHttpClient::Session> CurlHttpClient::FindSession(HttpHandle handle) {
-  std::lock_guard lock(mutex_);
-  auto it = sessions_.find(handle);
-  return it == sessions_.end() ? nullptr : it->second;
+  std::lock_guard lock(mutex);
+  auto it = sessions.find(handle);
+  return it == sessions.end() ? nullptr : it->second;
 }
 
 HttpHandle CurlHttpClient::Open(const char* agent, std::uint32_t accessType, std::uint32_t) {
@@ -373,8 +373,8 @@ HttpHandle CurlHttpClient::Open(const char* agent, std::uint32_t accessType, std
     Fail(kErrorNotEnoughMemory);
     return 0;
   }
-  std::lock_guard lock(mutex_);
-  sessions_.emplace(session->handle, session);
+  std::lock_guard lock(mutex);
+  sessions.emplace(session->handle, session);
   return session->handle;
 }
 
@@ -387,8 +387,8 @@ bool CurlHttpClient::SetOption(HttpHandle handle, std::uint32_t option, const vo
   }
   std::shared_ptr<Session> session = FindSession(handle);
   if (!session) {
-    std::lock_guard lock(mutex_);
-    return Fail(requests_.count(handle) ? kErrorInternetIncorrectHandleType : kErrorInvalidHandle);
+    std::lock_guard lock(mutex);
+    return Fail(requests.count(handle) ? kErrorInternetIncorrectHandleType : kErrorInvalidHandle);
   }
   if (option != kInternetOptionConnectTimeout) return Fail(kErrorInternetInvalidOption);
   if (!buffer || length < sizeof(std::uint32_t)) return Fail(kErrorInternetBadOptionLength);
@@ -437,10 +437,10 @@ HttpHandle CurlHttpClient::OpenUrl(HttpHandle handle, const char* url, std::uint
   curl_free(scheme);
   curl_url_cleanup(parsed);
 
-  std::lock_guard lock(mutex_);
-  auto it = sessions_.find(handle);
-  if (it == sessions_.end()) {
-    error = tLastError = requests_.count(handle) ? kErrorInternetIncorrectHandleType
+  std::lock_guard lock(mutex);
+  auto it = sessions.find(handle);
+  if (it == sessions.end()) {
+    error = tLastError = requests.count(handle) ? kErrorInternetIncorrectHandleType
                                                  : static_cast<std::uint32_t>(kErrorInvalidHandle);
     return 0;
   }
@@ -450,7 +450,7 @@ HttpHandle CurlHttpClient::OpenUrl(HttpHandle handle, const char* url, std::uint
   }
   const std::shared_ptr<Session>& session = it->second;
   auto request = std::make_shared<Request>(NewHandle(), context, url, session->connectTimeoutMs);
-  requests_.emplace(request->handle, std::make_pair(session, request));
+  requests.emplace(request->handle, std::make_pair(session, request));
   {
     std::lock_guard sessionLock(session->mutex);
     session->Queue(Session::CommandKind::kStart, request);
@@ -462,10 +462,10 @@ HttpHandle CurlHttpClient::OpenUrl(HttpHandle handle, const char* url, std::uint
 bool CurlHttpClient::QueryStatusCode(HttpHandle handle, std::uint32_t* statusCode) {
   std::shared_ptr<Request> request;
   {
-    std::lock_guard lock(mutex_);
-    auto it = requests_.find(handle);
-    if (it == requests_.end())
-      return Fail(sessions_.count(handle) ? kErrorInternetIncorrectHandleType
+    std::lock_guard lock(mutex);
+    auto it = requests.find(handle);
+    if (it == requests.end())
+      return Fail(sessions.count(handle) ? kErrorInternetIncorrectHandleType
                                           : static_cast<std::uint32_t>(kErrorInvalidHandle));
     request = it->second.second;
   }
@@ -479,25 +479,25 @@ bool CurlHttpClient::QueryStatusCode(HttpHandle handle, std::uint32_t* statusCod
 bool CurlHttpClient::CloseHandle(HttpHandle handle) {
   std::shared_ptr<Session> session;
   {
-    std::lock_guard lock(mutex_);
-    auto request = requests_.find(handle);
-    if (request != requests_.end()) {
+    std::lock_guard lock(mutex);
+    auto request = requests.find(handle);
+    if (request != requests.end()) {
       auto [owner, closing] = request->second;
-      requests_.erase(request);
+      requests.erase(request);
       std::lock_guard sessionLock(owner->mutex);
       if (!closing->closed.exchange(true)) owner->Queue(Session::CommandKind::kClose, closing);
       return true;
     }
-    auto it = sessions_.find(handle);
-    if (it == sessions_.end()) return Fail(kErrorInvalidHandle);
+    auto it = sessions.find(handle);
+    if (it == sessions.end()) return Fail(kErrorInvalidHandle);
     session = it->second;
-    sessions_.erase(it);
+    sessions.erase(it);
     // Closing a session closes its requests: each gets its 70 before the session's own.
     std::vector<std::shared_ptr<Request>> children;
-    for (auto r = requests_.begin(); r != requests_.end();) {
+    for (auto r = requests.begin(); r != requests.end();) {
       if (r->second.first == session) {
         children.push_back(r->second.second);
-        r = requests_.erase(r);
+        r = requests.erase(r);
       } else {
         ++r;
       }
@@ -511,8 +511,8 @@ bool CurlHttpClient::CloseHandle(HttpHandle handle) {
   if (session->OnIoThread()) {
     // Closed from its own callback the thread cannot wait for itself: it ends once the
     // callback has returned, and the client's destructor joins it.
-    std::lock_guard lock(mutex_);
-    finished_.push_back(std::move(session->io));
+    std::lock_guard lock(mutex);
+    finished.push_back(std::move(session->io));
   } else {
     session->io.join();
   }

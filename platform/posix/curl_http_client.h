@@ -54,13 +54,13 @@ class CurlHttpClient : public HttpClient {
 
   std::shared_ptr<Session> FindSession(HttpHandle handle);
 
-  std::mutex mutex_;  // guards the two handle tables and finished_
-  std::unordered_map<HttpHandle, std::shared_ptr<Session>> sessions_;
+  std::mutex mutex;  // guards the two handle tables and finished
+  std::unordered_map<HttpHandle, std::shared_ptr<Session>> sessions;
   // Open request handles and the session each belongs to.
   std::unordered_map<HttpHandle, std::pair<std::shared_ptr<Session>, std::shared_ptr<Request>>>
-      requests_;
+      requests;
   // I/O threads of sessions closed from their own callback, joined at destruction.
-  std::vector<std::thread> finished_;
+  std::vector<std::thread> finished;
 };
 
 }  // namespace pradex

@@ -37,11 +37,11 @@ std::vector<std::uint8_t> StringBytes(const std::string& text) {
 
 }  // namespace
 
-UriMonitorRegistry::UriMonitorRegistry(Registry& inner) : inner_(inner) {}
+UriMonitorRegistry::UriMonitorRegistry(Registry& inner) : wrapped(inner) {}
 
 UriMonitorRegistry::~UriMonitorRegistry() {
-  for (const auto& [key, handle] : handles_)
-    if (handle.inner != kNoKey) inner_.CloseKey(handle.inner);
+  for (const auto& [key, handle] : handles)
+    if (handle.inner != kNoKey) wrapped.CloseKey(handle.inner);
 }
 
 std::optional<std::shared_ptr<const UriMonitorRegistry::PortKey>> UriMonitorRegistry::ViewKeyFor(
@@ -63,20 +63,20 @@ std::optional<std::shared_ptr<const UriMonitorRegistry::PortKey>> UriMonitorRegi
 }
 
 RegKey UriMonitorRegistry::AddHandle(Handle handle) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard<std::mutex> lock(mutex);
   RegKey key;
   do {
-    key = nextHandle_;
-    nextHandle_ += 4;
-  } while (key == kNoKey || IsPredefinedRoot(key) || handles_.count(key) != 0);
-  handles_.emplace(key, std::move(handle));
+    key = nextHandle;
+    nextHandle += 4;
+  } while (key == kNoKey || IsPredefinedRoot(key) || handles.count(key) != 0);
+  handles.emplace(key, std::move(handle));
   return key;
 }
 
 std::optional<UriMonitorRegistry::Handle> UriMonitorRegistry::FindHandle(RegKey key) const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  const auto it = handles_.find(key);
-  if (it == handles_.end()) return std::nullopt;
+  std::lock_guard<std::mutex> lock(mutex);
+  const auto it = handles.find(key);
+  if (it == handles.end()) return std::nullopt;
   return it->second;
 }
 
@@ -110,12 +110,12 @@ long UriMonitorRegistry::OpenKey(RegKey parent, const char* subKey, std::uint32_
   }
 
   RegKey innerKey = kNoKey;
-  const long rc = inner_.OpenKey(innerParent, subKey, access, &innerKey);
+  const long rc = wrapped.OpenKey(innerParent, subKey, access, &innerKey);
   if (rc != kErrorSuccess) return rc;
   try {
     *result = AddHandle(Handle{innerKey, nullptr, access});
   } catch (const std::bad_alloc&) {
-    inner_.CloseKey(innerKey);
+    wrapped.CloseKey(innerKey);
     return kErrorOutOfMemory;
   }
   return kErrorSuccess;
@@ -123,10 +123,10 @@ long UriMonitorRegistry::OpenKey(RegKey parent, const char* subKey, std::uint32_
 
 long UriMonitorRegistry::QueryValue(RegKey key, const char* valueName, std::uint32_t* type,
                                     std::uint8_t* data, std::uint32_t* size) {
-  if (IsPredefinedRoot(key)) return inner_.QueryValue(key, valueName, type, data, size);
+  if (IsPredefinedRoot(key)) return wrapped.QueryValue(key, valueName, type, data, size);
   const std::optional<Handle> handle = FindHandle(key);
   if (!handle) return kErrorInvalidHandle;
-  if (!handle->port) return inner_.QueryValue(handle->inner, valueName, type, data, size);
+  if (!handle->port) return wrapped.QueryValue(handle->inner, valueName, type, data, size);
 
   if ((handle->access & kKeyQueryValue) == 0) return kErrorAccessDenied;
   if (data && !size) return kErrorInvalidParameter;
@@ -152,35 +152,35 @@ long UriMonitorRegistry::QueryValue(RegKey key, const char* valueName, std::uint
 
 long UriMonitorRegistry::SetValue(RegKey key, const char* valueName, std::uint32_t type,
                                   const std::uint8_t* data, std::uint32_t size) {
-  if (IsPredefinedRoot(key)) return inner_.SetValue(key, valueName, type, data, size);
+  if (IsPredefinedRoot(key)) return wrapped.SetValue(key, valueName, type, data, size);
   const std::optional<Handle> handle = FindHandle(key);
   if (!handle) return kErrorInvalidHandle;
   // The ports are the spooler's; their addresses change with the queues, not here.
   if (handle->port) return kErrorAccessDenied;
-  return inner_.SetValue(handle->inner, valueName, type, data, size);
+  return wrapped.SetValue(handle->inner, valueName, type, data, size);
 }
 
 long UriMonitorRegistry::EnumKey(RegKey key, std::uint32_t index, char* name,
                                  std::uint32_t nameSize) {
-  if (IsPredefinedRoot(key)) return inner_.EnumKey(key, index, name, nameSize);
+  if (IsPredefinedRoot(key)) return wrapped.EnumKey(key, index, name, nameSize);
   const std::optional<Handle> handle = FindHandle(key);
   if (!handle) return kErrorInvalidHandle;
-  if (!handle->port) return inner_.EnumKey(handle->inner, index, name, nameSize);
+  if (!handle->port) return wrapped.EnumKey(handle->inner, index, name, nameSize);
   if ((handle->access & kKeyEnumerateSubKeys) == 0) return kErrorAccessDenied;
   return kErrorNoMoreItems;
 }
 
 long UriMonitorRegistry::CloseKey(RegKey key) {
-  if (IsPredefinedRoot(key)) return inner_.CloseKey(key);
+  if (IsPredefinedRoot(key)) return wrapped.CloseKey(key);
   Handle handle;
   {
-    std::lock_guard<std::mutex> lock(mutex_);
-    const auto it = handles_.find(key);
-    if (it == handles_.end()) return kErrorInvalidHandle;
+    std::lock_guard<std::mutex> lock(mutex);
+    const auto it = handles.find(key);
+    if (it == handles.end()) return kErrorInvalidHandle;
     handle = std::move(it->second);
-    handles_.erase(it);
+    handles.erase(it);
   }
-  if (handle.inner != kNoKey) return inner_.CloseKey(handle.inner);
+  if (handle.inner != kNoKey) return wrapped.CloseKey(handle.inner);
   return kErrorSuccess;
 }
 

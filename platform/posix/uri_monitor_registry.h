@@ -75,10 +75,10 @@ class UriMonitorRegistry : public Registry {
   RegKey AddHandle(Handle handle);
   std::optional<Handle> FindHandle(RegKey key) const;
 
-  Registry& inner_;
-  mutable std::mutex mutex_;
-  std::map<RegKey, Handle> handles_;
-  RegKey nextHandle_ = 0x10;
+  Registry& wrapped;
+  mutable std::mutex mutex;
+  std::map<RegKey, Handle> handles;
+  RegKey nextHandle = 0x10;
 };
 
 }  // namespace pradex

@@ -74,7 +74,7 @@ std::string ConvertToConversionCodePage(const wchar_t* text, std::size_t length)
 bool Win32StringResources::Load(unsigned id, std::string& text) {
   text.clear();
   const HINSTANCE module =
-      module_ != 0 ? reinterpret_cast<HINSTANCE>(module_) : GetModuleHandleA(nullptr);
+      resourceModule != 0 ? reinterpret_cast<HINSTANCE>(resourceModule) : GetModuleHandleA(nullptr);
   // With a buffer size of 0 LoadStringW hands out the resource's own text, which has no
   // terminating zero, and its length: no limit on the length of a message.
   const wchar_t* resource = nullptr;

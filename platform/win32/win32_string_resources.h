@@ -13,11 +13,11 @@ namespace pradex {
 class Win32StringResources : public StringResources {
  public:
   // `module` is the HMODULE that holds the string table; 0 is the program's own executable.
-  explicit Win32StringResources(std::uintptr_t module = 0) : module_(module) {}
+  explicit Win32StringResources(std::uintptr_t module = 0) : resourceModule(module) {}
   bool Load(unsigned id, std::string& text) override;
 
  private:
-  std::uintptr_t module_;
+  std::uintptr_t resourceModule;
 };
 
 // The code page that UTF-16 texts are converted into. Chosen on first use and kept for the
