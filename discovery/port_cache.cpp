@@ -32,7 +32,8 @@ bool PortCache::ResolvePortAddress(const DiscoveryPlatform& platform,
     portName = (*portArray)[it->second];
   }
 
-  if (portName.find(kIeee1394PortMark) != std::string::npos) {
+  if (platform.spooler.HasIeee1394Ports() &&
+      portName.find(kIeee1394PortMark) != std::string::npos) {
     return FindIeee1394Address(platform.registry, platform.deviceIo, portName, address);
   }
 

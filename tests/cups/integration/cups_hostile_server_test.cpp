@@ -1,0 +1,69 @@
+// CupsSpooler and the port resolution over it, against loopback servers that list queues
+// no ordinary setup has, or that answer slowly or not at all.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "discovery/port_cache.h"
+#include "platform/memory/memory_device_io.h"
+#include "platform/memory/memory_registry.h"
+#include "platform/posix/cups_spooler.h"
+#include "platform/posix/uri_monitor_registry.h"
+#include "tests/cups/integration/fake_cups_server.h"
+
+namespace pradex {
+namespace {
+
+using Answer = FakeCupsServer::Answer;
+using Resolved = std::map<std::string, std::optional<std::string>>;
+
+// The printer list of one call and every queue's port resolved through the monitor view, the
+// way one search does it.
+struct SearchOverCups {
+  explicit SearchOverCups(CupsSpoolerOptions options) : spooler(std::move(options)) {}
+
+  Resolved Resolve() {
+    Resolved resolved;
+    std::vector<PrinterInfo> printers;
+    if (spooler.EnumPrinters(printers) != kErrorSuccess) return resolved;
+    for (const PrinterInfo& printer : printers) {
+      std::string address;
+      resolved[*printer.printerName] = cache.ResolvePortAddress(platform, printer, address)
+                                           ? std::optional(address)
+                                           : std::nullopt;
+    }
+    return resolved;
+  }
+
+  CupsSpooler spooler;
+  MemoryRegistry store;
+  UriMonitorRegistry registry{store};
+  MemoryDeviceIo devices;
+  const DiscoveryPlatform platform{spooler, registry, devices};
+  PortCache cache;
+};
+
+CupsSpoolerOptions OptionsFor(const FakeCupsServer& server) {
+  CupsSpoolerOptions options;
+  options.server = CupsServer{"127.0.0.1", server.port()};
+  options.ioTimeoutSeconds = 1.0;
+  return options;
+}
+
+// "1394_" marks IEEE 1394 ports among Windows port names only; in a device URI it is text.
+TEST(CupsHostileServerTest, DeviceUrisHoldingTheIeee1394MarkResolveToTheirHost) {
+  FakeCupsServer server({{"lab", "Tamrin GlowMark 1", "socket://lab1394_pr:9100"},
+                         {"queue", "Tamrin BrimLine 2", "lpd://127.0.2.32/1394_q"},
+                         {"named", "Tamrin GlowMark 3", "ipp://1394_001/ipp/print"}},
+                        {Answer::kAtOnce});
+  ASSERT_NE(server.port(), 0);
+  SearchOverCups search(OptionsFor(server));
+  EXPECT_EQ(search.Resolve(),
+            (Resolved{{"lab", "lab1394_pr"}, {"queue", "127.0.2.32"}, {"named", "1394_001"}}));
+}
+
+}  // namespace
+}  // namespace pradex
