@@ -8,11 +8,11 @@
 #include <vector>
 
 #include "discovery/port_cache.h"
-#include "platform/memory/memory_device_io.h"
 #include "platform/memory/memory_registry.h"
 #include "platform/posix/cups_spooler.h"
 #include "platform/posix/uri_monitor_registry.h"
 #include "tests/cups/integration/fake_cups_server.h"
+#include "tests/fakes/memory_device_io.h"
 
 namespace pradex {
 namespace {
