@@ -148,14 +148,30 @@ long ListQueues(const CupsSpoolerOptions& options, std::vector<Queue>& queues) {
   return kErrorSuccess;
 }
 
+// The distinct device URIs of the queues, in queue order.
+std::vector<std::string> DistinctPorts(const std::vector<Queue>& queues) {
+  std::vector<std::string> ports;
+  for (const Queue& queue : queues) {
+    if (!queue.deviceUri || queue.deviceUri->empty()) continue;
+    if (std::find(ports.begin(), ports.end(), *queue.deviceUri) != ports.end()) continue;
+    ports.push_back(*queue.deviceUri);
+  }
+  return ports;
+}
+
 }  // namespace
 
 long CupsSpooler::EnumPrinters(std::vector<PrinterInfo>& printers) {
   printers.clear();
+  {
+    std::lock_guard<std::mutex> lock(answerMutex);
+    latestPorts.reset();
+  }
   try {
     std::vector<Queue> queues;
     const long rc = ListQueues(options, queues);
     if (rc != kErrorSuccess) return rc;
+    std::vector<std::string> ports = DistinctPorts(queues);
     std::vector<PrinterInfo> list;
     list.reserve(queues.size());
     for (Queue& queue : queues) {
@@ -164,6 +180,10 @@ long CupsSpooler::EnumPrinters(std::vector<PrinterInfo>& printers) {
       info.driverName = std::move(queue.makeAndModel);
       info.portName = std::move(queue.deviceUri);
       list.push_back(std::move(info));
+    }
+    {
+      std::lock_guard<std::mutex> lock(answerMutex);
+      latestPorts = std::move(ports);
     }
     printers.swap(list);
     return kErrorSuccess;
@@ -179,16 +199,19 @@ long CupsSpooler::EnumPorts(const std::optional<std::string>& serverName,
   // Every queue is local to the server that listed it; no other spooler is reachable.
   if (serverName) return CupsSpooler::kErrorNotSupported;
   try {
+    {
+      // The printer list's own answer: one request per search, and ports that match the
+      // printers the search walks, whatever the server does in between.
+      std::lock_guard<std::mutex> lock(answerMutex);
+      if (latestPorts) {
+        ports = *latestPorts;
+        return kErrorSuccess;
+      }
+    }
     std::vector<Queue> queues;
     const long rc = ListQueues(options, queues);
     if (rc != kErrorSuccess) return rc;
-    std::vector<std::string> list;
-    for (Queue& queue : queues) {
-      if (!queue.deviceUri || queue.deviceUri->empty()) continue;
-      if (std::find(list.begin(), list.end(), *queue.deviceUri) != list.end()) continue;
-      list.push_back(std::move(*queue.deviceUri));
-    }
-    ports.swap(list);
+    ports = DistinctPorts(queues);
     return kErrorSuccess;
   } catch (const std::bad_alloc&) {
     ports.clear();

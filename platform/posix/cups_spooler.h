@@ -1,6 +1,7 @@
 // The print spooler on Linux: the queues of a CUPS server.
 #pragma once
 
+#include <mutex>
 #include <optional>
 #include <string>
 #include <utility>
@@ -32,10 +33,12 @@ struct CupsSpoolerOptions {
 //   printerName = the queue name, driverName = printer-make-and-model,
 //   portName = device-uri without credentials, serverName = nullopt (the queues are local).
 // EnumPorts lists the distinct device URIs of those queues, without credentials, in queue
-// order; the core's port look-up by exact name therefore finds every queue's port.
+// order; the core's port look-up by exact name therefore finds every queue's port. It takes
+// them from the answer of the latest successful EnumPrinters call of this spooler, so that a
+// search asks the server once; before any (or after a failed one) it asks the server itself.
 //
-// Each call opens a connection of its own, sends one CUPS-Get-Printers request and closes the
-// connection; calls may come from any thread. A call sets the calling thread's libcups password
+// Each request opens a connection of its own, sends one CUPS-Get-Printers request and closes
+// the connection; calls may come from any thread. A call sets the calling thread's libcups password
 // callback to one that gives no password, so that a server asking for credentials is refused
 // instead of a prompt on the terminal. Results:
 //   0                       the list; empty when the server has no queues
@@ -57,6 +60,8 @@ class CupsSpooler : public Spooler {
 
   CupsSpooler() = default;
   explicit CupsSpooler(CupsSpoolerOptions options) : options(std::move(options)) {}
+  CupsSpooler(const CupsSpooler&) = delete;
+  CupsSpooler& operator=(const CupsSpooler&) = delete;
 
   long EnumPrinters(std::vector<PrinterInfo>& printers) override;
   long EnumPorts(const std::optional<std::string>& serverName,
@@ -66,6 +71,8 @@ class CupsSpooler : public Spooler {
 
  private:
   CupsSpoolerOptions options;
+  std::mutex answerMutex;
+  std::optional<std::vector<std::string>> latestPorts;  // of the latest printer list
 };
 
 }  // namespace pradex

@@ -65,5 +65,19 @@ TEST(CupsHostileServerTest, DeviceUrisHoldingTheIeee1394MarkResolveToTheirHost) 
             (Resolved{{"lab", "lab1394_pr"}, {"queue", "127.0.2.32"}, {"named", "1394_001"}}));
 }
 
+// A server that stalls after its first answer costs the search nothing more: the ports come
+// from the printer list's own answer.
+TEST(CupsHostileServerTest, OneRequestPerSearchEvenWhenTheServerStallsAfterItsFirstAnswer) {
+  FakeCupsServer server({{"a", "Tamrin GlowMark 1", "socket://127.0.2.1:9100"},
+                         {"b", "Tamrin GlowMark 2", "socket://127.0.2.2:9100"},
+                         {"c", "Tamrin BrimLine 3", "lpd://127.0.2.3/q"}},
+                        {Answer::kAtOnce, Answer::kNever});
+  ASSERT_NE(server.port(), 0);
+  SearchOverCups search(OptionsFor(server));
+  EXPECT_EQ(search.Resolve(),
+            (Resolved{{"a", "127.0.2.1"}, {"b", "127.0.2.2"}, {"c", "127.0.2.3"}}));
+  EXPECT_EQ(server.connections(), 1);
+}
+
 }  // namespace
 }  // namespace pradex
