@@ -4,15 +4,19 @@
 #include <cups/http.h>
 #include <cups/ipp.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <iterator>
 #include <memory>
 #include <new>
 #include <optional>
 #include <string_view>
+#include <system_error>
+#include <thread>
 
 #include "platform/posix/device_uri.h"
 #include "platform/win_codes.h"
@@ -40,6 +44,55 @@ const char* NoPassword(const char*, http_t*, const char*, const char*, void*) {
 int GiveUpOnTimeout(http_t*, void*) {
   return 0;
 }
+
+// Ends an exchange at its deadline however the server spaces its bytes: libcups' I/O time-out
+// restarts with every byte it receives. At the deadline the receiving side of the socket is
+// shut down, which ends libcups' wait at once; its own descriptor is left to it. The watch
+// keeps a duplicate of the descriptor, so that the number cannot have been closed and taken by
+// another socket meanwhile.
+class ExchangeDeadline {
+ public:
+  ExchangeDeadline(int socketFd, std::chrono::steady_clock::time_point deadline)
+      : watchedFd(socketFd >= 0 ? dup(socketFd) : -1) {
+    if (watchedFd < 0) return;
+    try {
+      watcher = std::thread([this, deadline] { Watch(deadline); });
+    } catch (const std::system_error&) {
+      // No thread: the I/O time-out alone bounds the exchange, as before.
+    }
+  }
+  ~ExchangeDeadline() {
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      finished = true;
+    }
+    wake.notify_all();
+    if (watcher.joinable()) watcher.join();
+    if (watchedFd >= 0) close(watchedFd);
+  }
+  ExchangeDeadline(const ExchangeDeadline&) = delete;
+  ExchangeDeadline& operator=(const ExchangeDeadline&) = delete;
+
+  bool Expired() {
+    std::lock_guard<std::mutex> lock(mutex);
+    return expired;
+  }
+
+ private:
+  void Watch(std::chrono::steady_clock::time_point deadline) {
+    std::unique_lock<std::mutex> lock(mutex);
+    if (wake.wait_until(lock, deadline, [this] { return finished; })) return;
+    expired = true;
+    shutdown(watchedFd, SHUT_RD);
+  }
+
+  const int watchedFd;
+  std::mutex mutex;
+  std::condition_variable wake;
+  bool finished = false;
+  bool expired = false;
+  std::thread watcher;
+};
 
 bool IsAuthorizationStatus(ipp_status_t status) {
   return status == IPP_STATUS_ERROR_NOT_AUTHENTICATED ||
@@ -121,6 +174,8 @@ long ListQueues(const CupsSpoolerOptions& options, std::vector<Queue>& queues) {
     return timedOut ? CupsSpooler::kErrorTimeout : CupsSpooler::kRpcServerUnavailable;
   }
   httpSetTimeout(http.get(), options.ioTimeoutSeconds, GiveUpOnTimeout, nullptr);
+  ExchangeDeadline deadline(httpGetFd(http.get()),
+                            connectStart + std::chrono::milliseconds(options.exchangeDeadlineMs));
 
   ipp_t* request = ippNewRequest(IPP_OP_CUPS_GET_PRINTERS);
   if (!request) return kErrorOutOfMemory;
@@ -135,7 +190,7 @@ long ListQueues(const CupsSpoolerOptions& options, std::vector<Queue>& queues) {
   IppMessage response(cupsDoRequest(http.get(), request, "/"));  // frees the request
   const ipp_status_t status = cupsLastError();
   if (!response) {
-    if (httpError(http.get()) == ETIMEDOUT) return CupsSpooler::kErrorTimeout;
+    if (deadline.Expired() || httpError(http.get()) == ETIMEDOUT) return CupsSpooler::kErrorTimeout;
     if (IsAuthorizationStatus(status)) return kErrorAccessDenied;
     return CupsSpooler::kRpcServerUnavailable;
   }

@@ -27,6 +27,9 @@ struct CupsSpoolerOptions {
   // up to 1 s for a "100 Continue" before it sends the request body).
   int connectTimeoutMs = 3000;
   double ioTimeoutSeconds = 5.0;
+  // The whole exchange, from connecting to the answer's last byte: a server that trickles its
+  // answer, byte by byte within the I/O time-out, is given up at this point (kErrorTimeout).
+  int exchangeDeadlineMs = 10000;
 };
 
 // EnumPrinters lists the CUPS queues (printer classes left out) in the server's order:
@@ -44,7 +47,8 @@ struct CupsSpoolerOptions {
 //   0                       the list; empty when the server has no queues
 //   kRpcServerUnavailable   no server: no socket, connection refused, unknown host, or the
 //                           connection broke off
-//   kErrorTimeout           connecting or answering took longer than the time-outs
+//   kErrorTimeout           connecting or answering took longer than the time-outs, or the
+//                           exchange as a whole longer than its deadline
 //   kErrorAccessDenied      the server wants credentials (the call never prompts for them)
 //   kErrorGenFailure        any other refusal by the server
 //   kErrorOutOfMemory       memory ran out

@@ -2,6 +2,8 @@
 // no ordinary setup has, or that answer slowly or not at all.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <future>
 #include <map>
 #include <optional>
 #include <string>
@@ -76,6 +78,28 @@ TEST(CupsHostileServerTest, OneRequestPerSearchEvenWhenTheServerStallsAfterItsFi
   SearchOverCups search(OptionsFor(server));
   EXPECT_EQ(search.Resolve(),
             (Resolved{{"a", "127.0.2.1"}, {"b", "127.0.2.2"}, {"c", "127.0.2.3"}}));
+  EXPECT_EQ(server.connections(), 1);
+}
+
+// A server that trickles its answer, each byte well within the I/O time-out, is given up at the
+// exchange's deadline like a server that does not answer.
+TEST(CupsHostileServerTest, ATricklingServerIsGivenUpAtTheExchangesDeadline) {
+  FakeCupsServer server({{"a", "Tamrin GlowMark 1", "socket://127.0.2.1:9100"}}, {Answer::kTrickle},
+                        std::chrono::milliseconds(100));
+  ASSERT_NE(server.port(), 0);
+  CupsSpoolerOptions options = OptionsFor(server);
+  options.exchangeDeadlineMs = 1500;
+  CupsSpooler spooler(options);
+  auto listing = std::async(std::launch::async, [&spooler] {
+    std::vector<PrinterInfo> printers;
+    return spooler.EnumPrinters(printers);
+  });
+  // Only a guard against a hang: the reply alone would take far longer at this pace.
+  if (listing.wait_for(std::chrono::seconds(20)) != std::future_status::ready) {
+    ADD_FAILURE() << "the listing did not end at its deadline";
+    server.Stop();
+  }
+  EXPECT_EQ(listing.get(), CupsSpooler::kErrorTimeout);
   EXPECT_EQ(server.connections(), 1);
 }
 

@@ -83,7 +83,18 @@ class FakeCupsServer {
     acceptor = std::thread([this] { AcceptLoop(); });
   }
 
-  ~FakeCupsServer() {
+  ~FakeCupsServer() { Stop(); }
+
+  FakeCupsServer(const FakeCupsServer&) = delete;
+  FakeCupsServer& operator=(const FakeCupsServer&) = delete;
+
+  int port() const { return portNumber; }
+  int connections() const { return accepted.load(); }
+
+  // Ends every connection and the server; the clients see the connection closed.
+  void Stop() {
+    if (stopped) return;
+    stopped = true;
     {
       std::lock_guard<std::mutex> lock(mutex);
       stopping = true;
@@ -96,12 +107,6 @@ class FakeCupsServer {
     for (const int fd : clients) close(fd);
     if (listener >= 0) close(listener);
   }
-
-  FakeCupsServer(const FakeCupsServer&) = delete;
-  FakeCupsServer& operator=(const FakeCupsServer&) = delete;
-
-  int port() const { return portNumber; }
-  int connections() const { return accepted.load(); }
 
  private:
   void AcceptLoop() {
@@ -151,6 +156,7 @@ class FakeCupsServer {
   std::mutex mutex;
   std::condition_variable wake;
   bool stopping = false;
+  bool stopped = false;  // touched by the test's thread only
   std::vector<int> clients;
   std::vector<std::thread> servers;
   std::thread acceptor;
