@@ -6,7 +6,7 @@
 #include <string>
 
 #include "platform/posix/device_uri.h"
-#include "search/device_search.h"
+#include "search/url_host.h"
 
 namespace pradex {
 namespace {
