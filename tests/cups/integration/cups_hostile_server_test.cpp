@@ -15,6 +15,7 @@
 #include "platform/posix/uri_monitor_registry.h"
 #include "tests/cups/integration/fake_cups_server.h"
 #include "tests/fakes/memory_device_io.h"
+#include "ui/cli/explain.h"
 
 namespace pradex {
 namespace {
@@ -23,14 +24,15 @@ using Answer = FakeCupsServer::Answer;
 using Resolved = std::map<std::string, std::optional<std::string>>;
 
 // The printer list of one call and every queue's port resolved through the monitor view, the
-// way one search does it.
+// way one search does it; optionally through the console program's recording spooler.
 struct SearchOverCups {
-  explicit SearchOverCups(CupsSpoolerOptions options) : spooler(std::move(options)) {}
+  explicit SearchOverCups(CupsSpoolerOptions options, bool recorded = false)
+      : spooler(std::move(options)), used(recorded ? recording : static_cast<Spooler&>(spooler)) {}
 
   Resolved Resolve() {
     Resolved resolved;
     std::vector<PrinterInfo> printers;
-    if (spooler.EnumPrinters(printers) != kErrorSuccess) return resolved;
+    if (used.EnumPrinters(printers) != kErrorSuccess) return resolved;
     for (const PrinterInfo& printer : printers) {
       std::string address;
       resolved[*printer.printerName] = cache.ResolvePortAddress(platform, printer, address)
@@ -41,10 +43,12 @@ struct SearchOverCups {
   }
 
   CupsSpooler spooler;
+  cli::RecordingSpooler recording{spooler};
+  Spooler& used;
   MemoryRegistry store;
   UriMonitorRegistry registry{store};
   MemoryDeviceIo devices;
-  const DiscoveryPlatform platform{spooler, registry, devices};
+  const DiscoveryPlatform platform{used, registry, devices};
   PortCache cache;
 };
 
@@ -62,9 +66,12 @@ TEST(CupsHostileServerTest, DeviceUrisHoldingTheIeee1394MarkResolveToTheirHost) 
                          {"named", "Tamrin GlowMark 3", "ipp://1394_001/ipp/print"}},
                         {Answer::kAtOnce});
   ASSERT_NE(server.port(), 0);
-  SearchOverCups search(OptionsFor(server));
-  EXPECT_EQ(search.Resolve(),
-            (Resolved{{"lab", "lab1394_pr"}, {"queue", "127.0.2.32"}, {"named", "1394_001"}}));
+  for (const bool recorded : {false, true}) {
+    SCOPED_TRACE(recorded ? "through the console's recording spooler" : "CupsSpooler");
+    SearchOverCups search(OptionsFor(server), recorded);
+    EXPECT_EQ(search.Resolve(),
+              (Resolved{{"lab", "lab1394_pr"}, {"queue", "127.0.2.32"}, {"named", "1394_001"}}));
+  }
 }
 
 // A server that stalls after its first answer costs the search nothing more: the ports come
