@@ -3,6 +3,7 @@
 #include <cups/cups.h>
 #include <cups/http.h>
 #include <cups/ipp.h>
+#include <fcntl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -53,7 +54,7 @@ int GiveUpOnTimeout(http_t*, void*) {
 class ExchangeDeadline {
  public:
   ExchangeDeadline(int socketFd, std::chrono::steady_clock::time_point deadline)
-      : watchedFd(socketFd >= 0 ? dup(socketFd) : -1) {
+      : watchedFd(socketFd >= 0 ? fcntl(socketFd, F_DUPFD_CLOEXEC, 0) : -1) {
     if (watchedFd < 0) return;
     try {
       watcher = std::thread([this, deadline] { Watch(deadline); });
