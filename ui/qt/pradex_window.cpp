@@ -59,14 +59,17 @@ PradexWindow::PradexWindow(StringResources& strings, VersionInfo& versions,
       list(new QtRichTextControl(client)),
       search(makeSearch(poster)),
       logic(*this, *list, *search, browser, strings, poster) {
-  setFont(DialogFont());
   setWindowTitle(QStringLiteral("Pradex"));
   setWindowIcon(icon);
 
-  // Template order; the tab order runs over the three buttons.
+  // Template order; the tab order runs over the three buttons and then the list, whose links
+  // are otherwise out of a keyboard user's reach.
   stopButton = MakeButton(kStopButtonId, units.Rect(13, 209, 50, 16));
   refreshButton = MakeButton(kRefreshButtonId, units.Rect(77, 209, 50, 16));
   closeButton = MakeButton(kCloseButtonId, units.Rect(141, 209, 50, 16));
+  setTabOrder(stopButton, refreshButton);
+  setTabOrder(refreshButton, closeButton);
+  setTabOrder(closeButton, list);
 
   list->setGeometry(units.Rect(7, 7, 192, 195));
   list->SetLinkHandler(
