@@ -1,11 +1,11 @@
-#include "app/cli/console_search.h"
+#include "ui/cli/console_search.h"
 
 #include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <stdexcept>
 
-#include "app/cli/console_window.h"
+#include "ui/cli/console_window.h"
 #include "platform/memory/queue_message_poster.h"
 #include "search/device_search.h"
 #include "search/search_messages.h"
