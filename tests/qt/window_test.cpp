@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QTest>
 #include <QTimer>
 #include <functional>
@@ -113,7 +114,9 @@ TEST_F(WindowTest, IsLaidOutFromTheTemplateInDialogUnitsAndFixedInSize) {
   EXPECT_EQ(client->size(), units.Size(206, 282));
   EXPECT_EQ(client->size(), QSize(units.X(206), units.Y(282)));
   EXPECT_GT(client->y(), 0) << "the menu bar stands above the client area";
-  EXPECT_EQ(f.window.size(), QSize(client->width(), client->y() + client->height()));
+  EXPECT_EQ(f.window.size(),
+            QSize(client->width(), f.window.StatusLine()->geometry().bottom() + 1));
+  EXPECT_EQ(f.window.StatusLine()->y(), client->y() + client->height());
   EXPECT_EQ(f.window.minimumSize(), f.window.maximumSize());
   EXPECT_EQ(f.window.size(), f.window.minimumSize());
 

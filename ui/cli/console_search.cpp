@@ -5,10 +5,10 @@
 #include <cstdint>
 #include <stdexcept>
 
-#include "ui/cli/console_window.h"
 #include "platform/memory/queue_message_poster.h"
 #include "search/device_search.h"
 #include "search/search_messages.h"
+#include "ui/cli/console_window.h"
 #include "ui/device_search_driver.h"
 #include "ui/dialog_view.h"
 #include "ui/pradex_dialog.h"
@@ -96,10 +96,19 @@ ConsoleOutcome ConsoleSearch::Run(const std::function<bool()>& stopRequested) {
     p.dialog->HandleSearchMessage(message.message, message.wParam, message.lParam);
   };
 
-  if (explain) p.engine->SetTrace(&p.trace);
+  if (explain || progressReporter) p.engine->SetTrace(&p.trace);
+  SearchProgress shown;
+  const auto reportProgress = [&] {
+    if (!progressReporter) return;
+    const SearchProgress now = p.trace.Progress();
+    if (now == shown) return;
+    shown = now;
+    progressReporter(now);
+  };
   // Initialisation starts the first search, as the window's does.
   p.dialog->OnInitDialog(kConsoleWindow);
   while (!p.dialog->IsIdle()) {
+    reportProgress();
     if (stopRequested()) {
       outcome.interrupted = true;
       // The window's Stop command: the text and the list are final at once.
