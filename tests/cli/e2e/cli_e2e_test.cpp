@@ -346,7 +346,8 @@ TEST_F(CliE2eTest, SigintOrSigtermEndsASearchWaitingForADevice) {
     const std::vector<std::string> lines = Lines(result.out);
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ(lines[0], kNoneFoundText);
-    EXPECT_EQ(ExplainedPrinters(lines).at("glow_hang").first, "the search was stopped before the device answered");
+    EXPECT_EQ(ExplainedPrinters(lines).at("glow_hang").first,
+              "the search was stopped before the device answered");
   }
 }
 
