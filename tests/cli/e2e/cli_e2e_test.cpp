@@ -178,6 +178,29 @@ TEST_F(CliE2eTest, ListsTheAnsweringDevicesInTheWindowsOrder) {
   EXPECT_EQ(posix.out, ExpectedListing(kBlock));
 }
 
+// Progress is for a person at a terminal: a standard error that is a pipe gets none, and the
+// result on standard output is the same either way.
+TEST_F(CliE2eTest, ProgressGoesToStandardErrorOnlyWhenItIsATerminal) {
+  constexpr int kBlock = 6;
+  StartCupsd();
+  AddStandardMachine(kBlock);
+  std::vector<std::string> argv{PRADEX_CLI};
+  const ProcessResult piped = RunProcess(argv, Environment(), workDir);
+  EXPECT_EQ(piped.exitCode, 0) << piped.err;
+  EXPECT_EQ(piped.err, "");
+  EXPECT_EQ(piped.out, ExpectedListing(kBlock));
+
+  const ProcessResult shown =
+      RunProcess(argv, Environment(), workDir, std::chrono::milliseconds(60000), true);
+  EXPECT_EQ(shown.exitCode, 0) << shown.err;
+  EXPECT_EQ(shown.out, ExpectedListing(kBlock));
+  EXPECT_NE(shown.err.find("devices checked"), std::string::npos) << shown.err;
+  // The line is wiped at the end, so that the terminal is left as it was.
+  const std::string wipe = "\r\x1b[K";
+  ASSERT_GE(shown.err.size(), wipe.size());
+  EXPECT_EQ(shown.err.substr(shown.err.size() - wipe.size()), wipe);
+}
+
 TEST_F(CliE2eTest, JsonListsTheSameDevices) {
   constexpr int kBlock = 2;
   StartCupsd();
