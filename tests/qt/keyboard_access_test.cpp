@@ -87,6 +87,14 @@ TEST_F(KeyboardAccess, TabReachesTheListArrowsMoveAndEnterOpensTheFocusedDeviceO
   EXPECT_EQ(MarkedText(), "");
 }
 
+TEST_F(KeyboardAccess, TheKeyboardGoesOnFromTheLinkLastClicked) {
+  QtRichTextControl* list = f.window.List();
+  QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, qttest::PointOnLine(*list, "Gamma"));
+  ASSERT_EQ(QApplication::focusWidget(), list);
+  QTest::keyClick(list, Qt::Key_Up);
+  EXPECT_EQ(MarkedText(), "Beta");
+}
+
 TEST_F(KeyboardAccess, ScreenReadersSeeEachLinkByItsPrinterName) {
   QAccessibleInterface* list = QAccessible::queryAccessibleInterface(f.window.List());
   ASSERT_NE(list, nullptr);

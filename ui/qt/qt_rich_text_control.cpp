@@ -325,6 +325,10 @@ bool QtRichTextControl::ReportLinkPress(QMouseEvent* event, bool doubleClick) {
   if (!linkHandler) return false;
   const auto range = LinkRangeAt(event->position().toPoint());
   if (!range) return false;
+  // The keyboard goes on from the link last pressed.
+  const std::vector<TextRange> ranges = LinkRanges();
+  const auto pressed = std::find(ranges.begin(), ranges.end(), *range);
+  if (pressed != ranges.end()) focusedLink = static_cast<int>(pressed - ranges.begin());
   LinkMouseEvent kind = LinkMouseEvent::kOther;
   if (event->button() == Qt::LeftButton) {
     kind = doubleClick ? LinkMouseEvent::kLeftButtonDoubleClick : LinkMouseEvent::kLeftButtonDown;
