@@ -111,6 +111,7 @@ PradexWindow::PradexWindow(StringResources& strings, VersionInfo& versions,
   progress = new QProgressBar(statusLine);
   // Quiet: no text, a few pixels high, the status text above stays what it always was.
   progress->setTextVisible(false);
+  progress->setAccessibleName(QStringLiteral("Devices checked"));
   progress->setFixedSize(units.X(60), std::max(4, units.Y(3)));
   progress->hide();
   statusLine->addPermanentWidget(progress);
