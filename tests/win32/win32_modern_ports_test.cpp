@@ -44,6 +44,11 @@ class DeviceNode {
     set = SetupDiCreateDeviceInfoList(&kPrinterClass, nullptr);
     if (set == INVALID_HANDLE_VALUE) return;
     data.cbSize = sizeof(data);
+    // A node left over from an interrupted run goes first.
+    if (SetupDiOpenDeviceInfoW(set, instance.c_str(), nullptr, 0, &data)) {
+      SetupDiRemoveDevice(set, &data);
+      SetupDiDeleteDeviceInfo(set, &data);
+    }
     if (!SetupDiCreateDeviceInfoW(set, instance.c_str(), &kPrinterClass, nullptr, nullptr, 0,
                                   &data) ||
         !SetupDiRegisterDeviceInfo(set, &data, 0, nullptr, nullptr, nullptr)) {
@@ -85,10 +90,6 @@ class ScriptedXcv : public XcvChannel {
   std::map<std::wstring, std::vector<std::uint8_t>> answers;
 };
 
-std::wstring Unique(const wchar_t* stem) {
-  return stem + std::to_wstring(GetCurrentProcessId());
-}
-
 class Win32ModernPortsTest : public ::testing::Test {
  protected:
   ScriptedXcv xcv;
@@ -96,9 +97,9 @@ class Win32ModernPortsTest : public ::testing::Test {
 };
 
 TEST_F(Win32ModernPortsTest, FindsTheWsdDeviceNodeByItsGlobalIdentity) {
-  const std::wstring uuid = L"5F1E0C2A-7B3D-4E8F-9A6B-" + Unique(L"00000");
-  DeviceNode other(L"ROOT\\PRADEXTEST\\" + Unique(L"A"));
-  DeviceNode node(L"ROOT\\PRADEXTEST\\" + Unique(L"B"));
+  const std::wstring uuid = L"5F1E0C2A-7B3D-4E8F-9A6B-1C2D3E4F5A6B";
+  DeviceNode other(L"ROOT\\PRADEXTEST\\0000");
+  DeviceNode node(L"ROOT\\PRADEXTEST\\0001");
   if (!node.registered || !other.registered)
     GTEST_SKIP() << "no device node can be registered here (error " << node.error << ")";
   ASSERT_TRUE(other.Set(win32::PKEY_PNPX_GlobalIdentity, DEVPROP_TYPE_STRING,
@@ -131,8 +132,8 @@ TEST_F(Win32ModernPortsTest, FindsTheWsdDeviceNodeByItsGlobalIdentity) {
 }
 
 TEST_F(Win32ModernPortsTest, ANodeWithoutThePageGivesItsOtherProperties) {
-  const std::wstring identity = L"urn:uuid:" + Unique(L"7a7a7a7a-0000-0000-0000-");
-  DeviceNode node(L"ROOT\\PRADEXTEST\\" + Unique(L"C"));
+  const std::wstring identity = L"urn:uuid:7a7a7a7a-1b2c-4d3e-8f4a-5b6c7d8e9f0a";
+  DeviceNode node(L"ROOT\\PRADEXTEST\\0002");
   if (!node.registered)
     GTEST_SKIP() << "no device node can be registered here (error " << node.error << ")";
   ASSERT_TRUE(

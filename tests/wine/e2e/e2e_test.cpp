@@ -273,12 +273,16 @@ TEST_F(PradexEndToEnd, ClickOnADeviceNameOpensItsPageInTheRegisteredBrowser) {
     SCOPED_TRACE(click.name);
     DeleteFileA(s.browserLaunch.c_str());
     ASSERT_TRUE(probe.ClickListLine(click.name)) << probe.ListText();
+    // The recorder writes how its window was to be shown, then its command line. The file can
+    // be there a moment before it can be read (under Wine, right after the recorder's rename).
+    std::string launch;
     ASSERT_TRUE(WaitFor(
-        [&] { return GetFileAttributesA(s.browserLaunch.c_str()) != INVALID_FILE_ATTRIBUTES; },
+        [&] {
+          launch = ReadFileText(s.browserLaunch);
+          return !launch.empty();
+        },
         15000))
         << "no browser was started";
-    // The recorder writes how its window was to be shown, then its command line.
-    const std::string launch = ReadFileText(s.browserLaunch);
     const std::string url = click.device.Url(click.path);
     EXPECT_EQ(launch.substr(0, 2), "1\n") << launch;  // SW_SHOWNORMAL
     ASSERT_GE(launch.size(), url.size());
