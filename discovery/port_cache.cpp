@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "discovery/ieee1394.h"
+#include "discovery/modern_port.h"
 #include "discovery/registry_text.h"
 
 namespace pradex {
@@ -16,7 +17,9 @@ constexpr const char* kIeee1394PortMark = "1394_";
 }  // namespace
 
 bool PortCache::ResolvePortAddress(const DiscoveryPlatform& platform,
-                                   const PrinterInfo& printerEntry, std::string& address) {
+                                   const PrinterInfo& printerEntry, std::string& address,
+                                   std::string* portProblem) {
+  if (portProblem) portProblem->clear();
   // Load and look-up are one step under portArrayLock: a cache emptied by another thread in
   // between would otherwise turn a known port into an unknown one. The name is copied out, so
   // that emptying the cache afterwards cannot pull it away.
@@ -43,7 +46,14 @@ bool PortCache::ResolvePortAddress(const DiscoveryPlatform& platform,
     std::lock_guard<std::recursive_mutex> indexLock(portIndexLock);
     result = OpenMonitorPortKey(platform.registry, portName, &opened);
   }
-  if (result != kErrorSuccess) return false;
+  if (result != kErrorSuccess) {
+    // The TCP/IP monitors stay first and exact; WSD and IPP ports have no key of theirs.
+    if (!platform.modernPorts) return false;
+    std::string problem;
+    if (ResolveModernPort(*platform.modernPorts, portName, address, problem)) return true;
+    if (portProblem) *portProblem = std::move(problem);
+    return false;
+  }
   ScopedRegKey key(platform.registry, opened);
 
   std::string text;
@@ -121,8 +131,8 @@ PortCache& GlobalPortCache() {
 }
 
 bool ResolvePortAddress(const DiscoveryPlatform& platform, const PrinterInfo& printerEntry,
-                        std::string& address) {
-  return GlobalPortCache().ResolvePortAddress(platform, printerEntry, address);
+                        std::string& address, std::string* portProblem) {
+  return GlobalPortCache().ResolvePortAddress(platform, printerEntry, address, portProblem);
 }
 
 void ClearPortCache() {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/device_io.h"
+#include "platform/modern_ports.h"
 #include "platform/monitor_keys.h"
 #include "platform/registry.h"
 #include "platform/spooler.h"
@@ -21,6 +22,9 @@ struct DiscoveryPlatform {
   Spooler& spooler;
   Registry& registry;
   DeviceIo& deviceIo;
+  // The WSD and IPP ports of a platform that has them; asked only for ports that neither
+  // TCP/IP monitor knows. None where ports are something else (CUPS device URIs on Linux).
+  ModernPorts* modernPorts = nullptr;
 };
 
 class PortCache {
@@ -29,9 +33,11 @@ class PortCache {
   PortCache(const PortCache&) = delete;
   PortCache& operator=(const PortCache&) = delete;
 
-  // True and `address` set when the printer's port resolved to an address.
+  // True and `address` set when the printer's port resolved to an address. On false, when
+  // `portProblem` is given, it says why, worded for people, if more can be said than that the
+  // port was not resolved ("" otherwise).
   bool ResolvePortAddress(const DiscoveryPlatform& platform, const PrinterInfo& printerEntry,
-                          std::string& address);
+                          std::string& address, std::string* portProblem = nullptr);
   // Loads the port list of `serverName` unless it is loaded already; true when loaded. After a
   // failed load it answers false without asking the spooler until ClearPortCache.
   bool LoadPortList(Spooler& spooler, const std::optional<std::string>& serverName);
@@ -51,7 +57,7 @@ class PortCache {
 // The process-wide cache and the operations on it.
 PortCache& GlobalPortCache();
 bool ResolvePortAddress(const DiscoveryPlatform& platform, const PrinterInfo& printerEntry,
-                        std::string& address);
+                        std::string& address, std::string* portProblem = nullptr);
 void ClearPortCache();
 
 }  // namespace pradex

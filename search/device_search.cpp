@@ -186,7 +186,8 @@ void DeviceSearch::RunSteps(WindowHandle windowHandle, int& started) {
   // The prototype holds a PrinterRecord for the whole walk, which keeps the port list that the
   // first resolution reads cached until the last one.
   ProbeRequest prototype;
-  const DiscoveryPlatform discovery{platform.spooler, platform.registry, platform.deviceIo};
+  const DiscoveryPlatform discovery{platform.spooler, platform.registry, platform.deviceIo,
+                                    platform.modernPorts};
   CheckStop();
   for (const PrinterInfo& entry : printers) {
     CheckStop();

@@ -25,7 +25,7 @@ SearchTrace::PrinterNote PlanPrinter(const DiscoveryPlatform& discovery, const P
     return note;
   }
   std::string address;
-  if (!ResolvePortAddress(discovery, entry, address)) {
+  if (!ResolvePortAddress(discovery, entry, address, &note.portProblem)) {
     note.verdict = PrinterVerdict::kPortNotResolved;
     return note;
   }

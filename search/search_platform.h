@@ -4,6 +4,7 @@
 #include "platform/device_io.h"
 #include "platform/http_client.h"
 #include "platform/message_poster.h"
+#include "platform/modern_ports.h"
 #include "platform/registry.h"
 #include "platform/spooler.h"
 
@@ -15,6 +16,7 @@ struct SearchPlatform {
   DeviceIo& deviceIo;
   HttpClient& http;
   MessagePoster& poster;
+  ModernPorts* modernPorts = nullptr;  // WSD and IPP ports, where the platform has them
 };
 
 }  // namespace pradex

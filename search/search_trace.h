@@ -41,6 +41,9 @@ class SearchTrace {
     std::string portName;
     std::string address;  // the resolved address, once resolution succeeded
     std::string url;      // the device URL, once a family was found
+    // Why the port gave no address, worded for people, when the system could tell (a WSD
+    // device not known to this computer, a port monitor that refused to answer, ...); "".
+    std::string portProblem;
   };
 
   struct ProbeNote {

@@ -20,6 +20,7 @@ PrinterExplanation FromNote(const SearchTrace::PrinterNote& note) {
   printer.portName = note.portName;
   printer.address = note.address;
   printer.url = note.url;
+  printer.portProblem = note.portProblem;
   printer.verdict = note.verdict;
   return printer;
 }
@@ -178,6 +179,8 @@ Explanation BuildExplanation(const RecordingSpooler& spooler, const RecordingTra
 
 std::string ReasonText(const PrinterExplanation& printer) {
   if (!printer.verdict) return "not looked at: the search was stopped before";
+  if (*printer.verdict == PrinterVerdict::kPortNotResolved && !printer.portProblem.empty())
+    return VerdictReason(*printer.verdict) + ": " + printer.portProblem;
   if (*printer.verdict != PrinterVerdict::kProbing) return VerdictReason(*printer.verdict);
   if (!printer.probe) return "still waiting for the device's answer";
   return ProbeReason(*printer.probe);

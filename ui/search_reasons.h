@@ -24,6 +24,9 @@ struct PrinterExplanation {
   std::string portName;
   std::string address;  // once its port was resolved
   std::string url;      // once a family was found
+  // Why the port gave no address, when the system could tell (a WSD device not known to this
+  // computer, a port monitor that refused to answer, ...); "" otherwise.
+  std::string portProblem;
   // nullopt: the search ended before it looked at this printer.
   std::optional<SearchTrace::PrinterVerdict> verdict;
   // For a probed printer, how its probe ended; nullopt while no end was reported.
@@ -50,7 +53,8 @@ Explanation BuildExplanation(const std::optional<RecordingSpooler::Enumeration>&
 Explanation BuildExplanation(const RecordingSpooler& spooler, const RecordingTrace& trace);
 
 // Why one printer was or was not listed: "not a Tamrin printer", "the device answered 404",
-// "no answer within 7 s", ...
+// "no answer within 7 s", "no network address found behind its port" (with the port's problem
+// when known), ...
 std::string ReasonText(const PrinterExplanation& printer);
 
 // What the spooler's answer means: "3 printers", "no printers", "the print server is not

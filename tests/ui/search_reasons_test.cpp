@@ -110,6 +110,20 @@ TEST(ReasonTextTest, SaysHowEachProbeEndedInWords) {
             "error 12007)");
 }
 
+// A port that gave no address says why when the system could tell; the note carries it.
+TEST(ReasonTextTest, APortsProblemFollowsTheVerdict) {
+  SearchTrace::PrinterNote wsd = Verdict("wsd", PrinterVerdict::kPortNotResolved);
+  wsd.portProblem = "WSD port whose device is not known to this computer";
+  const Explanation explanation = BuildExplanation(
+      RecordingSpooler::Enumeration{kErrorSuccess, {Printer("wsd"), Printer("lpt")}},
+      {wsd, Verdict("lpt", PrinterVerdict::kPortNotResolved)}, {});
+  ASSERT_EQ(explanation.printers.size(), 2u);
+  EXPECT_EQ(ReasonText(explanation.printers[0]),
+            "no network address found behind its port: WSD port whose device is not known to "
+            "this computer");
+  EXPECT_EQ(ReasonText(explanation.printers[1]), "no network address found behind its port");
+}
+
 // No reason is a bare number: every verdict, probe end and spooler failure has words.
 TEST(ReasonTextTest, EveryOutcomeHasWords) {
   const auto hasWords = [](const std::string& text) {

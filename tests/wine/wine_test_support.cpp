@@ -31,6 +31,7 @@ void ParsePaths(int argc, char** argv) {
     if (const char* pradex = value("--pradex")) paths.pradex = DosPath(pradex);
     if (const char* recorder = value("--recorder")) paths.recorder = DosPath(recorder);
     if (const char* work = value("--work")) paths.work = DosPath(work);
+    if (const char* monitor = value("--wsd-monitor")) paths.wsdMonitor = DosPath(monitor);
   }
 }
 

@@ -8,12 +8,13 @@
 
 namespace pradex::winetest {
 
-// Paths of the build that the test programs are given (--pradex=, --recorder=, --work=), as
-// DOS paths.
+// Paths of the build that the test programs are given (--pradex=, --recorder=, --work=,
+// --wsd-monitor=), as DOS paths.
 struct TestPaths {
-  std::string pradex;    // Pradex.exe
-  std::string recorder;  // the program that stands in for a browser
-  std::string work;      // a folder of the build tree for the tests' own files
+  std::string pradex;      // Pradex.exe
+  std::string recorder;    // the program that stands in for a browser
+  std::string work;        // a folder of the build tree for the tests' own files
+  std::string wsdMonitor;  // the port monitor that stands in for Windows' WSD port monitor
 };
 const TestPaths& Paths();
 // Reads the options above and leaves everything else alone.

@@ -4,6 +4,7 @@
 #include "platform/win32/shell_process_launcher.h"
 #include "platform/win32/win32_device_io.h"
 #include "platform/win32/win32_message_poster.h"
+#include "platform/win32/win32_modern_ports.h"
 #include "platform/win32/win32_registry.h"
 #include "platform/win32/win32_spooler.h"
 #include "platform/win32/win32_string_resources.h"
@@ -19,6 +20,9 @@ struct Win32Platform {
   Win32Registry registry;
   Win32DeviceIo deviceIo;
   WinInetHttpClient http;
+  // WSD and IPP ports: the APMON monitor's answers and the WSD device nodes.
+  SpoolerXcvChannel xcv;
+  Win32ModernPorts modernPorts{xcv};
   // The one poster of the program: the search engine's notifications and the window's own end
   // markers go through it into the window's queue.
   Win32MessagePoster poster;
@@ -29,7 +33,9 @@ struct Win32Platform {
   // The command registered for http links, started through the shell.
   RegisteredBrowserLauncher browser{registry, launcher};
 
-  SearchPlatform Search() { return SearchPlatform{spooler, registry, deviceIo, http, poster}; }
+  SearchPlatform Search() {
+    return SearchPlatform{spooler, registry, deviceIo, http, poster, &modernPorts};
+  }
 };
 
 }  // namespace pradex::win32

@@ -1,5 +1,7 @@
 // The whole program under Wine: Pradex.exe started as a user starts it, on a machine whose
-// registry holds printers, ports and TCP/IP monitor entries that lead to loopback devices, and
+// registry holds printers, ports and TCP/IP monitor entries that lead to loopback devices, a
+// printer whose port is named by its URL, and WSD printers whose port monitor (a stand-in:
+// Wine has none) gives their device identity, one with a device node naming its page, and
 // worked from this process through its windows as a user would: reading the list, clicking
 // buttons and device names, opening the About box, closing. The command registered for http
 // links is a recorder that writes down what the program asked it to open.
@@ -11,10 +13,17 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "discovery/port_cache.h"
+#include "platform/win32/win32_device_io.h"
+#include "platform/win32/win32_modern_ports.h"
+#include "platform/win32/win32_registry.h"
+#include "platform/win32/win32_spooler.h"
+#include "search/printer_plan.h"
 #include "tests/win32/loopback_http_server.h"
 #include "tests/wine/e2e/pradex_process.h"
 #include "tests/wine/e2e/registry_setup.h"
@@ -48,6 +57,14 @@ const std::string kAlpha = "alpha GlowMark";
 const std::string kMissing = "Kadonnut GlowMark";
 const std::string kQuiet = "Hiljainen BrimLine";
 const std::string kOtherMaker = "Muu tulostin";
+const std::string kIpp = "IPP-tulostin BrimLine";
+const std::string kWsd = "WSD-tulostin GlowMark";
+const std::string kWsdUnknown = "WSD ilman laitetta GlowMark";
+constexpr const char* kWsdPort = "WSD-3f9a6c2e-8b1d-4f70-a2c5-6e4b9d8f1a37";
+constexpr const char* kWsdUnknownPort = "WSD-7c2d5e8f-1a4b-4c6d-9e0f-2b3a4c5d6e7f";
+// The WSD devices' identities. The port names do not carry them: on Windows they need not.
+constexpr const char* kWsdDeviceId = "urn:uuid:a1c3e5f7-2b4d-4f6a-8c0e-1d3f5a7b9c2e";
+constexpr const char* kWsdUnknownDeviceId = "urn:uuid:b2d4f6a8-3c5e-4a7b-9d1f-2e4a6c8e0a3f";
 
 // Message n of the block in use as the program's own string table gives it, converted by the
 // system into this process's ANSI code page.
@@ -63,12 +80,19 @@ std::string Host(std::uint16_t port) {
   return "127.0.0.1:" + std::to_string(port);
 }
 
+// The answering devices' names under message n, in byte order: upper case before lower case.
+std::string Listed(int message) {
+  return ListText(Message(message), {kIpp, kVarit, kWsd, kZeta, kAlpha});
+}
+
 // Everything one run of the suite sets up, in the order it is taken down again.
 struct TestBed {
   LoopbackHttpServer answering{200};
   LoopbackHttpServer notFound{404};
-  LoopbackHttpServer quiet{0};  // accepts and never answers
+  LoopbackHttpServer quiet{0};     // accepts and never answers
+  LoopbackHttpServer modern{200};  // the devices behind the WSD and IPP ports
   std::uint16_t closedPort = ClosedLoopbackPort();
+  std::unique_ptr<WsdDeviceNode> wsdNode;
   std::vector<TestPrinter> printers;
   std::vector<SavedValue> saved;
   std::string browserLaunch;  // what the recorder writes
@@ -107,7 +131,23 @@ class PradexEndToEnd : public ::testing::Test {
         {kMissing, "PRADEX_E2E_MISSING", "Tamrin GlowMark 9 PS", Host(s.notFound.port())},
         {kQuiet, "PRADEX_E2E_QUIET", "Tamrin BrimLine 2 PCL", Host(s.closedPort)},
         {kOtherMaker, "PRADEX_E2E_OTHER", "Generic Text Only", Host(s.answering.port())},
+        // Named by its URL: a device server on this machine keeps its port in the address.
+        {kIpp, s.modern.Url("/ipp/print"), "Tamrin BrimLine 4 PCL", ""},
+        {kWsd, kWsdPort, "Tamrin GlowMark 6 PS", "", false},
+        {kWsdUnknown, kWsdUnknownPort, "Tamrin GlowMark 7 PS", "", false},
     };
+    ASSERT_FALSE(Paths().wsdMonitor.empty()) << "--wsd-monitor=<port monitor DLL> is required";
+    RemoveWsdMonitor();  // left over from an interrupted run
+    ASSERT_TRUE(RegisterWsdMonitor(Paths().wsdMonitor));
+    ASSERT_TRUE(AddWsdPort(kWsdPort, kWsdDeviceId));
+    // Its device announced itself once, but this computer keeps no node of it.
+    ASSERT_TRUE(AddWsdPort(kWsdUnknownPort, kWsdUnknownDeviceId));
+    const std::string id = kWsdDeviceId;
+    const std::string page = s.modern.Url("/");
+    s.wsdNode = std::make_unique<WsdDeviceNode>(L"ROOT\\PRADEXE2E\\0000",
+                                                std::wstring(id.begin(), id.end()),
+                                                std::wstring(page.begin(), page.end()));
+    ASSERT_EQ(s.wsdNode->Error(), 0u) << "the WSD device node could not be made";
     s.saved = {
         SavedValue(HKEY_LOCAL_MACHINE, kHttpCommandKey, ""),
         SavedValue(HKEY_CURRENT_USER, kInternetSettingsKey, "ProxyOverride"),
@@ -123,7 +163,7 @@ class PradexEndToEnd : public ::testing::Test {
     DeleteFileA(s.browserLaunch.c_str());
     SetEnvironmentVariableA("PRADEX_RECORDER_OUTPUT", s.browserLaunch.c_str());
 
-    s.main = StartAndWaitForIdle(s.pradex, ListText(Message(4), {kVarit, kZeta, kAlpha}));
+    s.main = StartAndWaitForIdle(s.pradex, Listed(4));
   }
 
   static void TearDownTestSuite() {
@@ -132,6 +172,7 @@ class PradexEndToEnd : public ::testing::Test {
     testBed = nullptr;
     ending->pradex.End();
     for (const TestPrinter& printer : ending->printers) RemovePrinter(printer);
+    RemoveWsdMonitor();
     for (const SavedValue& value : ending->saved) value.Restore();
   }
 
@@ -144,8 +185,9 @@ class PradexEndToEnd : public ::testing::Test {
 TEST_F(PradexEndToEnd, FirstSearchListsTheAnsweringDevicesInByteOrder) {
   ASSERT_TRUE(s.pradex.Running());
   // Upper case before lower case, byte by byte; the device that answered 404, the one behind
-  // a closed port and the printer of another maker are not listed.
-  EXPECT_EQ(probe.ListText(), ListText(Message(4), {kVarit, kZeta, kAlpha}));
+  // a closed port, the printer of another maker and the WSD printer whose device this computer
+  // does not know are not listed.
+  EXPECT_EQ(probe.ListText(), Listed(4));
   EXPECT_TRUE(probe.Idle());
   EXPECT_TRUE(TakeScreenshot("pradex-after-search"));
 
@@ -164,6 +206,48 @@ TEST_F(PradexEndToEnd, FirstSearchListsTheAnsweringDevicesInByteOrder) {
     EXPECT_NE((head + "\r\n").find("\r\nUser-Agent: InetSearch\r\n"), std::string::npos) << head;
   }
   EXPECT_EQ(s.notFound.Requests().size(), 1u);
+
+  // The printer on the URL port and the WSD printer, each once, at the page of its family.
+  const std::vector<std::string> modern = s.modern.Requests();
+  ASSERT_EQ(modern.size(), 2u);
+  EXPECT_EQ(std::count_if(modern.begin(), modern.end(),
+                          [](const std::string& head) {
+                            return head.rfind(std::string("GET ") + kSuppliesPath + " HTTP/1.",
+                                              0) == 0;
+                          }),
+            1);
+  EXPECT_EQ(std::count_if(modern.begin(), modern.end(),
+                          [](const std::string& head) {
+                            return head.rfind(std::string("GET ") + kDispatcherPath + " HTTP/1.",
+                                              0) == 0;
+                          }),
+            1);
+}
+
+// The window shows no reasons; the search's notes do, as Pradex.exe's search would make them on
+// this machine: through the spooler, the port monitor's Xcv answers and SetupDi.
+TEST_F(PradexEndToEnd, WsdPrinterWithoutDeviceNodeIsSkippedWithItsReason) {
+  Win32Spooler spooler;
+  Win32Registry registry;
+  Win32DeviceIo deviceIo;
+  SpoolerXcvChannel xcv;
+  Win32ModernPorts modernPorts(xcv);
+  const DiscoveryPlatform discovery{spooler, registry, deviceIo, &modernPorts};
+  std::vector<PrinterInfo> printers;
+  ASSERT_EQ(spooler.EnumPrinters(printers), 0);
+  std::map<std::string, SearchTrace::PrinterNote> notes;
+  ClearPortCache();
+  for (const PrinterInfo& printer : printers) {
+    const SearchTrace::PrinterNote note = PlanPrinter(discovery, printer);
+    notes[note.printerName] = note;
+  }
+  ClearPortCache();
+  ASSERT_EQ(notes.count(kWsdUnknown), 1u);
+  EXPECT_EQ(notes[kWsdUnknown].verdict, SearchTrace::PrinterVerdict::kPortNotResolved);
+  EXPECT_EQ(notes[kWsdUnknown].portProblem, "WSD port whose device is not known to this computer");
+  EXPECT_EQ(notes[kWsd].url, s.modern.Url(kDispatcherPath));
+  EXPECT_EQ(notes[kWsd].portProblem, "");
+  EXPECT_EQ(notes[kIpp].url, s.modern.Url(kSuppliesPath));
 }
 
 TEST_F(PradexEndToEnd, ShowsTheFinnishTextsInTheAnsiCodePage) {
@@ -180,18 +264,26 @@ TEST_F(PradexEndToEnd, ClickOnADeviceNameOpensItsPageInTheRegisteredBrowser) {
   const struct {
     const std::string& name;
     const char* path;
-  } clicks[] = {{kVarit, kSuppliesPath}, {kAlpha, kDispatcherPath}};
+    const LoopbackHttpServer& device;
+  } clicks[] = {{kVarit, kSuppliesPath, s.answering},
+                {kAlpha, kDispatcherPath, s.answering},
+                {kIpp, kSuppliesPath, s.modern},
+                {kWsd, kDispatcherPath, s.modern}};
   for (const auto& click : clicks) {
     SCOPED_TRACE(click.name);
     DeleteFileA(s.browserLaunch.c_str());
     ASSERT_TRUE(probe.ClickListLine(click.name)) << probe.ListText();
+    // The recorder writes how its window was to be shown, then its command line. The file can
+    // be there a moment before it can be read (under Wine, right after the recorder's rename).
+    std::string launch;
     ASSERT_TRUE(WaitFor(
-        [&] { return GetFileAttributesA(s.browserLaunch.c_str()) != INVALID_FILE_ATTRIBUTES; },
+        [&] {
+          launch = ReadFileText(s.browserLaunch);
+          return !launch.empty();
+        },
         15000))
         << "no browser was started";
-    // The recorder writes how its window was to be shown, then its command line.
-    const std::string launch = ReadFileText(s.browserLaunch);
-    const std::string url = s.answering.Url(click.path);
+    const std::string url = click.device.Url(click.path);
     EXPECT_EQ(launch.substr(0, 2), "1\n") << launch;  // SW_SHOWNORMAL
     ASSERT_GE(launch.size(), url.size());
     EXPECT_EQ(launch.substr(launch.size() - url.size()), url) << launch;
@@ -204,7 +296,7 @@ TEST_F(PradexEndToEnd, ClickOnADeviceNameOpensItsPageInTheRegisteredBrowser) {
 }
 
 TEST_F(PradexEndToEnd, RefreshSearchesAgainAndStopEndsTheSearchKeepingTheDevices) {
-  const std::string found = ListText(Message(4), {kVarit, kZeta, kAlpha});
+  const std::string found = Listed(4);
   // One device now accepts the request and never answers, so the search cannot end by itself
   // before that probe's time limit.
   SetPrinterHost(s.Printer(kQuiet), Host(s.quiet.port()));
@@ -216,7 +308,7 @@ TEST_F(PradexEndToEnd, RefreshSearchesAgainAndStopEndsTheSearchKeepingTheDevices
 
   // The searching text, and below it the devices as they answer.
   ASSERT_TRUE(s.quiet.WaitForRequests(1, 5000));
-  const std::string searching = ListText(Message(2), {kVarit, kZeta, kAlpha});
+  const std::string searching = Listed(2);
   ASSERT_TRUE(WaitFor([&] { return probe.ListText() == searching; }, 5000)) << probe.ListText();
   EXPECT_TRUE(TakeScreenshot("pradex-searching"));
   ASSERT_TRUE(probe.Enabled(kStopButtonId));
@@ -266,7 +358,7 @@ TEST_F(PradexEndToEnd, CloseEndsTheProgramAndLeavesTheProxyBypassListAsItWas) {
 
 TEST_F(PradexEndToEnd, CloseBoxEndsTheModalRun) {
   PradexProcess pradex;
-  const HWND main = StartAndWaitForIdle(pradex, ListText(Message(4), {kVarit, kZeta, kAlpha}));
+  const HWND main = StartAndWaitForIdle(pradex, Listed(4));
   ASSERT_NE(main, nullptr);
   // The close box: the dialog manager turns it into IDCANCEL.
   PostMessageA(main, WM_CLOSE, 0, 0);
@@ -278,7 +370,7 @@ TEST_F(PradexEndToEnd, CloseBoxEndsTheModalRun) {
 
 TEST_F(PradexEndToEnd, ApplicationExitCommandEndsTheProcessWithCodeZero) {
   PradexProcess pradex;
-  const HWND main = StartAndWaitForIdle(pradex, ListText(Message(4), {kVarit, kZeta, kAlpha}));
+  const HWND main = StartAndWaitForIdle(pradex, Listed(4));
   ASSERT_NE(main, nullptr);
   PostMessageA(main, WM_COMMAND, kAppExitCommand, 0);
   DWORD exitCode = 1;

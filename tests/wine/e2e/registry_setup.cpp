@@ -1,6 +1,11 @@
 #include "tests/wine/e2e/registry_setup.h"
 
+#include <devpropdef.h>
+
 #include <utility>
+
+#include "platform/win32/apmon_defs.h"
+#include "tests/wine/monitor/test_wsd_monitor.h"
 
 namespace pradex::winetest {
 
@@ -80,8 +85,8 @@ void InstallPrinter(const TestPrinter& printer) {
   SetText(HKEY_LOCAL_MACHINE, key, "Printer Driver", printer.driver);
   SetText(HKEY_LOCAL_MACHINE, key, "Print Processor", "winprint");
   SetText(HKEY_LOCAL_MACHINE, key, "Datatype", "RAW");
-  SetText(HKEY_LOCAL_MACHINE, kPortsKey, printer.port.c_str(), "");
-  SetPrinterHost(printer, printer.host);
+  if (printer.localPort) SetText(HKEY_LOCAL_MACHINE, kPortsKey, printer.port.c_str(), "");
+  if (!printer.host.empty()) SetPrinterHost(printer, printer.host);
 }
 
 void RemovePrinter(const TestPrinter& printer) {
@@ -93,6 +98,65 @@ void RemovePrinter(const TestPrinter& printer) {
 void SetPrinterHost(const TestPrinter& printer, const std::string& host) {
   SetText(HKEY_LOCAL_MACHINE, std::string(kMonitorPortsKey) + "\\" + printer.port, "HostName",
           host);
+}
+
+bool RegisterWsdMonitor(const std::string& driver) {
+  return SetText(HKEY_LOCAL_MACHINE, kTestWsdMonitorKey, "Driver", driver);
+}
+
+bool AddWsdPort(const std::string& port, const std::string& deviceId) {
+  return SetText(HKEY_LOCAL_MACHINE, std::string(kTestWsdMonitorKey) + "\\Ports\\" + port,
+                 "DeviceID", deviceId);
+}
+
+void RemoveWsdMonitor() {
+  RegDeleteTreeA(HKEY_LOCAL_MACHINE, kTestWsdMonitorKey);
+  RegDeleteKeyA(HKEY_LOCAL_MACHINE, kTestWsdMonitorKey);
+}
+
+namespace {
+
+// The printer device class.
+const GUID kPrinterClass = {
+    0x4d36e979, 0xe325, 0x11ce, {0xbf, 0xc1, 0x08, 0x00, 0x2b, 0xe1, 0x03, 0x18}};
+
+bool SetString(HDEVINFO set, SP_DEVINFO_DATA& data, const DEVPROPKEY& key,
+               const std::wstring& text) {
+  return SetupDiSetDevicePropertyW(
+             set, &data, &key, DEVPROP_TYPE_STRING, reinterpret_cast<const BYTE*>(text.c_str()),
+             static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)), 0) != FALSE;
+}
+
+}  // namespace
+
+WsdDeviceNode::WsdDeviceNode(const std::wstring& instance, const std::wstring& identity,
+                             const std::wstring& presentationUrl) {
+  set = SetupDiCreateDeviceInfoList(&kPrinterClass, nullptr);
+  if (set == INVALID_HANDLE_VALUE) {
+    error = GetLastError();
+    return;
+  }
+  data.cbSize = sizeof(data);
+  // A node left over from an interrupted run goes first.
+  if (SetupDiOpenDeviceInfoW(set, instance.c_str(), nullptr, 0, &data)) {
+    SetupDiRemoveDevice(set, &data);
+    SetupDiDeleteDeviceInfo(set, &data);
+  }
+  if (!SetupDiCreateDeviceInfoW(set, instance.c_str(), &kPrinterClass, nullptr, nullptr, 0,
+                                &data) ||
+      !SetupDiRegisterDeviceInfo(set, &data, 0, nullptr, nullptr, nullptr)) {
+    error = GetLastError();
+    return;
+  }
+  registered = true;
+  if (!SetString(set, data, win32::PKEY_PNPX_GlobalIdentity, identity) ||
+      !SetString(set, data, win32::PKEY_PNPX_PresentationUrl, presentationUrl))
+    error = GetLastError() != 0 ? GetLastError() : ERROR_INVALID_DATA;
+}
+
+WsdDeviceNode::~WsdDeviceNode() {
+  if (registered) SetupDiRemoveDevice(set, &data);
+  if (set != INVALID_HANDLE_VALUE) SetupDiDestroyDeviceInfoList(set);
 }
 
 }  // namespace pradex::winetest

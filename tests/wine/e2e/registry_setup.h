@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <setupapi.h>
+
 #include <optional>
 #include <string>
 #include <vector>
@@ -45,7 +47,8 @@ struct TestPrinter {
   std::string name;  // in the ANSI code page
   std::string port;
   std::string driver;
-  std::string host;  // the monitor's HostName: address and port of its device
+  std::string host;       // the monitor's HostName: address and port of its device; "" none
+  bool localPort = true;  // the port is the local port monitor's (false: another monitor's)
 };
 
 // A printer of the spooler with its port and the port's Standard TCP/IP monitor entry.
@@ -53,5 +56,30 @@ void InstallPrinter(const TestPrinter& printer);
 void RemovePrinter(const TestPrinter& printer);
 // Points the printer's port at another device.
 void SetPrinterHost(const TestPrinter& printer, const std::string& host);
+
+// The stand-in for Windows' WSD port monitor (tests/wine/monitor), registered with the DLL at
+// `driver`, and one port of it whose "DeviceID" answer is `deviceId`.
+bool RegisterWsdMonitor(const std::string& driver);
+bool AddWsdPort(const std::string& port, const std::string& deviceId);
+void RemoveWsdMonitor();
+
+// A WSD printer's device node with its PnP-X global identity and device page, made through
+// SetupDi for the object's life.
+class WsdDeviceNode {
+ public:
+  WsdDeviceNode(const std::wstring& instance, const std::wstring& identity,
+                const std::wstring& presentationUrl);
+  ~WsdDeviceNode();
+  WsdDeviceNode(const WsdDeviceNode&) = delete;
+  WsdDeviceNode& operator=(const WsdDeviceNode&) = delete;
+  // 0 once made; otherwise the error of the step that failed.
+  DWORD Error() const { return error; }
+
+ private:
+  HDEVINFO set = INVALID_HANDLE_VALUE;
+  SP_DEVINFO_DATA data{};
+  bool registered = false;
+  DWORD error = 0;
+};
 
 }  // namespace pradex::winetest

@@ -1,0 +1,30 @@
+// The address behind a port that neither TCP/IP port monitor keeps: a port named by its
+// printer's URL, or a WSD or IPP port of the APMON port monitor.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/modern_ports.h"
+
+namespace pradex {
+
+// The host of an http, https, ipp or ipps URL (scheme in any case), ready to follow "http://".
+// A loopback host keeps a port other than its scheme's default (a device server on this
+// machine); every other host loses it, since the device page is on the HTTP port. Credentials
+// are dropped. nullopt for other schemes and for hosts outside the one URL host grammar.
+std::optional<std::string> UrlAddress(std::string_view url);
+
+// Resolves `portName` in this order, each step only when the one before gave nothing:
+//   1. the port name itself as a URL (UrlAddress);
+//   2. the APMON monitor's port information: the host of its DeviceOrServiceUrl;
+//   3. for WSD ports (so told by the monitor, or named "WSD-..."), the monitor's DeviceID,
+//      then the device node of that identity: the host of its PresentationUrl, else its first
+//      IPv4 or IPv6 address (no zone id), else the host of the first usable XAddrs URL.
+// True and `address`; or false and `problem`, why no address was found, worded for people
+// ("" when nothing more can be said than that the port was not resolved).
+bool ResolveModernPort(ModernPorts& ports, const std::string& portName, std::string& address,
+                       std::string& problem);
+
+}  // namespace pradex
