@@ -12,6 +12,17 @@ namespace pradex::cli {
 using PrinterVerdict = SearchTrace::PrinterVerdict;
 using ProbeEnd = SearchTrace::ProbeEnd;
 
+namespace {
+
+// What the HTTP client reports when a response outgrows its limits (headers beyond what it
+// keeps) or memory runs out, and its other failures that have no name of their own here.
+constexpr std::uint32_t kClientErrorNotEnoughMemory = 8;
+constexpr std::uint32_t kClientErrorInternal = 12004;
+constexpr std::uint32_t kClientErrorInvalidUrl = 12005;
+constexpr std::uint32_t kClientErrorSecureChannel = 12157;
+
+}  // namespace
+
 long RecordingSpooler::EnumPrinters(std::vector<PrinterInfo>& printers) {
   {
     std::lock_guard lock(mutex);
@@ -198,6 +209,14 @@ std::string SpoolerText(const Explanation& explanation) {
 
 std::string ClientErrorMeaning(std::uint32_t code) {
   switch (code) {
+    case kClientErrorNotEnoughMemory:
+      return "response too large, or out of memory";
+    case kClientErrorInternal:
+      return "internal error of the HTTP client";
+    case kClientErrorInvalidUrl:
+      return "invalid URL";
+    case kClientErrorSecureChannel:
+      return "secure connection failed";
     case kInternetErrorTimeout:
       return "timed out";
     case kInternetErrorNameNotResolved:

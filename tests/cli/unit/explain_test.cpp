@@ -94,6 +94,9 @@ TEST(ReasonTextTest, SaysHowEachProbeEnded) {
   EXPECT_EQ(reason(ProbeEnd::kClientError, kInternetErrorConnectionReset),
             "client error 12031 (connection reset)");
   EXPECT_EQ(reason(ProbeEnd::kClientError, 12345), "client error 12345");
+  // A response beyond what the client keeps (a megabyte of headers) ends like this.
+  EXPECT_EQ(reason(ProbeEnd::kClientError, 8),
+            "client error 8 (response too large, or out of memory)");
   EXPECT_EQ(reason(ProbeEnd::kTimedOut, 7000), "timed out after 7 s");
   EXPECT_EQ(reason(ProbeEnd::kTimedOut, 7500), "timed out after 7.5 s");
   EXPECT_EQ(reason(ProbeEnd::kTimedOut, 250), "timed out after 0.25 s");
