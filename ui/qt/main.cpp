@@ -1,12 +1,15 @@
 // The Linux desktop program: the main window over the real system (CUPS, libcurl, xdg-open).
 #include <QApplication>
+#include <QPushButton>
 #include <clocale>
 #include <memory>
 
 #include "platform/posix/linux_platform.h"
 #include "ui/browser_launch.h"
+#include "ui/dialog_view.h"
 #include "ui/qt/device_search_engine.h"
 #include "ui/qt/pradex_window.h"
+#include "ui/qt/termination_signals.h"
 
 int main(int argc, char* argv[]) {
   QApplication application(argc, argv);
@@ -16,14 +19,28 @@ int main(int argc, char* argv[]) {
 
   pradex::LinuxPlatform platform;
   pradex::XdgBrowserLauncher browser(platform.launcher);
+  int endSignal = 0;
   {
     pradex::PradexWindow window(
         platform.utf8Strings, platform.versions, browser,
         [&platform](pradex::MessagePoster& poster) -> std::unique_ptr<pradex::SearchDriver> {
           return std::make_unique<pradex::DeviceSearchEngine>(platform.Search(poster));
         });
+    // SIGTERM (a logout, a service manager) or SIGINT ends the program the way Close does.
+    pradex::TerminationSignals termination([&window](int) {
+      // A modal box in front, such as About, is closed first, as a user would close it.
+      for (int boxes = 0; boxes < 8; ++boxes) {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (modal == nullptr || modal == &window) break;
+        modal->close();
+      }
+      window.Button(pradex::kCloseButtonId)->click();
+    });
     // The modal run lasts until the window closes; its result is not used.
     window.exec();
+    endSignal = termination.Received();
   }  // the window and its search engine go before the platform they use
-  return 0;
+  // After a signal, the status a shell reports for a process that the signal ended: 130 for
+  // SIGINT, 143 for SIGTERM.
+  return endSignal != 0 ? 128 + endSignal : 0;
 }
