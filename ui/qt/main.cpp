@@ -4,10 +4,10 @@
 #include <clocale>
 #include <memory>
 
-#include "platform/posix/linux_platform.h"
 #include "ui/browser_launch.h"
+#include "ui/device_search_engine.h"
 #include "ui/dialog_view.h"
-#include "ui/qt/device_search_engine.h"
+#include "ui/linux/linux_platform.h"
 #include "ui/qt/pradex_window.h"
 #include "ui/qt/termination_signals.h"
 

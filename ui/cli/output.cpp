@@ -1,12 +1,12 @@
-#include "app/cli/output.h"
+#include "ui/cli/output.h"
 
 #include <cstdint>
 #include <cstdio>
 #include <optional>
 
-#include "app/cli/cli_options.h"
 #include "platform/posix/locale_string_resources.h"
 #include "search/search_trace.h"
+#include "ui/cli/cli_options.h"
 
 namespace pradex::cli {
 
