@@ -200,6 +200,8 @@ void DeviceSearch::BeginRun(WindowHandle windowHandle) {
     std::lock_guard<std::recursive_mutex> lock(resultsLock);
     results.clear();
   }
+  // The earlier runs' probes go now: with their records gone the port list is read anew.
+  ReleaseEndedProbes();
   std::lock_guard<std::recursive_mutex> lock(windowLock);
   window = windowHandle;
   // pendingCount is not reset: it counts the probes still out, also those of an earlier run

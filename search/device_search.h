@@ -58,9 +58,10 @@ class stop_thread : public std::runtime_error {
 
 class DeviceSearch;
 
-// One probe of one device. Registered probes belong to their DeviceSearch and stay valid until
-// it is destroyed, so the pointer carried by a message stays readable while the window
-// handles it.
+// One probe of one device. Registered probes belong to their DeviceSearch. A probe stays valid
+// until its run and everything about it have ended and the next run of the object begins (or
+// the object goes), so the pointer carried by a message stays readable while the window
+// handles it: the window starts the next run only after it has handled the last one's messages.
 class ProbeRequest {
  public:
   ProbeRequest() = default;
@@ -91,6 +92,8 @@ class ProbeRequest {
 
   // The owner's bookkeeping, guarded by its probeListLock.
   bool counted = false;          // in the run's count and in pendingCount
+  bool requestIssued = false;    // a request may exist for it: OpenUrl was called and not refused
+  int reporting = 0;             // completions between ending the probe and reporting it
   bool handleClosed = false;     // this program has closed requestHandle
   bool closingReported = false;  // the client reported the handle closing
 
@@ -237,6 +240,10 @@ class DeviceSearch {
   void WaitForFreeSlot();
   void WakeSlotWaiter();
   void ReapWatchdogs();
+  // Frees the probes that have ended for good: inactive, time limit joined, and any request
+  // closed with its closing reported (waited for a short while). Keeps the port list from
+  // being held by records nobody needs, and memory from growing with every run.
+  void ReleaseEndedProbes();
   void WaitForCloseReports();
   void JoinWorkers();
   WindowHandle CurrentWindow();
