@@ -9,8 +9,8 @@
 //  - for every counted probe exactly one WM_SEARCH_DEVICE_ANSWERED or WM_SEARCH_PROBE_FAILED,
 //    unless a stop intervenes; none for probes that were not counted;
 //  - no per-probe message is posted once Stop has returned (until the next run).
-// Runs on one object are serialised: a Run waits for the one before it to return, so the
-// WM_SEARCH_FINISHED messages arrive in the order of the runs.
+// Runs on one object are serialised and served in the order of their tickets (issued by Start,
+// or on entering Run), so the WM_SEARCH_FINISHED messages arrive in the order of the runs.
 #pragma once
 
 #include <atomic>
@@ -20,6 +20,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -208,6 +209,8 @@ class DeviceSearch {
   // `covered`: a stop came before the turn, so the run does nothing.
   bool EnterRun(WindowHandle windowHandle, std::uint64_t issued, bool& covered);
   void LeaveRun();
+  // Moves ticketsServed past tickets that were given up; runMutex held.
+  void SkipGivenUpTicketsLocked();
   // The steps of one run; a stop or an error leaves them through stop_thread.
   void RunSteps(WindowHandle windowHandle, int& started);
   void BeginRun(WindowHandle windowHandle);
@@ -289,7 +292,9 @@ class DeviceSearch {
   bool closing = false;
   int runCallsInside = 0;
   std::uint64_t ticketsIssued = 0;
-  std::uint64_t stopCoversTicket = 0;  // runs with a ticket up to this one are stopped
+  std::uint64_t ticketsServed = 0;         // every ticket up to this one had its turn
+  std::set<std::uint64_t> givenUpTickets;  // issued, but no run will come for them
+  std::uint64_t stopCoversTicket = 0;      // runs with a ticket up to this one are stopped
 
   // Reports of closed handles closing (a leaf lock).
   std::mutex closeReportMutex;
