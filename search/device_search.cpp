@@ -293,11 +293,15 @@ bool DeviceSearch::FillPrototype(ProbeRequest& prototype, const SearchTrace::Pri
 }
 
 void DeviceSearch::PostFinished(WindowHandle windowHandle, int started) {
+  bool posted = false;
   try {
-    platform.poster.Post(windowHandle, WM_SEARCH_FINISHED, static_cast<std::uintptr_t>(started), 0);
+    posted = platform.poster.Post(windowHandle, WM_SEARCH_FINISHED,
+                                  static_cast<std::uintptr_t>(started), 0);
   } catch (...) {
-    // Posting never waits and has nothing to report.
+    // Posting never waits; a failure is counted below.
   }
+  // A window that waits for this message can learn that it will never come.
+  if (!posted) lostEndMessages.fetch_add(1);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -178,6 +178,8 @@ class DeviceSearch {
   void SetTrace(SearchTrace* trace);
   // Counted probes that are still outstanding (of any run).
   int GetPendingCount();
+  // End-of-run messages (WM_SEARCH_FINISHED) that could not be posted, since construction.
+  int GetLostEndMessages() const { return lostEndMessages.load(); }
 
  private:
   friend class DeviceSearchTestHook;
@@ -279,6 +281,7 @@ class DeviceSearch {
 
   Timings timings;
   std::atomic<SearchTrace*> trace{nullptr};
+  std::atomic<int> lostEndMessages{0};
 
   // A worker waiting for a free slot sleeps here; taken before pendingLock and stopLock.
   std::mutex slotMutex;
