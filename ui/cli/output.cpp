@@ -102,6 +102,8 @@ const char* VerdictKey(PrinterVerdict verdict) {
       return "port-not-resolved";
     case PrinterVerdict::kUnsafeAddress:
       return "unsafe-address";
+    case PrinterVerdict::kZoneIdAddress:
+      return "zone-id-address";
     case PrinterVerdict::kNeitherFamily:
       return "neither-family";
     case PrinterVerdict::kNotRegistered:
@@ -146,6 +148,7 @@ std::string ReasonDetail(const PrinterExplanation& printer) {
     case PrinterVerdict::kNotRegistered:
       return "port: " + printer.portName;
     case PrinterVerdict::kUnsafeAddress:
+    case PrinterVerdict::kZoneIdAddress:
       return "address: " + printer.address;
     case PrinterVerdict::kProbing:
       return printer.url;
@@ -308,6 +311,11 @@ int ExitStatus(const ConsoleOutcome& outcome, bool written, int stopSignal) {
   if (outcome.interrupted) return kExitSignalBase + stopSignal;
   if (outcome.spoolerUnavailable) return kExitSpoolerUnavailable;
   return kExitCompleted;
+}
+
+std::string ProgressText(const SearchProgress& progress) {
+  return "pradex-cli: " + std::to_string(progress.ended) + "/" + std::to_string(progress.started) +
+         " devices checked";
 }
 
 }  // namespace pradex::cli
