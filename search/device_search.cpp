@@ -1,5 +1,6 @@
 #include "search/device_search.h"
 
+#include <algorithm>
 #include <new>
 #include <utility>
 
@@ -101,6 +102,13 @@ bool DeviceSearch::Start(WindowHandle windowHandle) {
     workers.push_back(std::move(worker));
     return true;
   } catch (...) {
+    // No run comes for this ticket: the ones after it must not wait for it.
+    {
+      std::lock_guard<std::mutex> runLock(runMutex);
+      givenUpTickets.insert(ticket);
+      SkipGivenUpTicketsLocked();
+    }
+    runCv.notify_all();
     return false;
   }
 }
@@ -139,6 +147,9 @@ int DeviceSearch::RunWithTicket(WindowHandle windowHandle, std::uint64_t issued)
   } catch (...) {
     // Out of memory and the like end the run the same way; the window still hears of it.
   }
+  // Time-limit threads that have ended are joined at the end of every run, however it ended,
+  // as well as at its start.
+  ReapWatchdogs();
   {
     // Every probe message is posted under the probe-list lock after a look at the stop flag;
     // passing through the lock here lets one that saw no stop yet finish posting first, so that
@@ -154,7 +165,16 @@ bool DeviceSearch::EnterRun(WindowHandle windowHandle, std::uint64_t issued, boo
   std::unique_lock<std::mutex> lock(runMutex);
   ++runCallsInside;
   const std::uint64_t ticket = issued != 0 ? issued : ++ticketsIssued;
-  runCv.wait(lock, [this] { return !runInProgress || closing; });
+  // In ticket order: when two runs wait, the one issued first goes first.
+  runCv.wait(lock, [&] { return closing || (!runInProgress && ticket == ticketsServed + 1); });
+  if (ticket > ticketsServed) {
+    if (closing) {
+      givenUpTickets.insert(ticket);
+    } else {
+      ticketsServed = ticket;
+    }
+    SkipGivenUpTicketsLocked();
+  }
   if (closing) {
     PostFinished(windowHandle, 0);
     --runCallsInside;
@@ -170,6 +190,13 @@ bool DeviceSearch::EnterRun(WindowHandle windowHandle, std::uint64_t issued, boo
     stopRequested = false;
   }
   return true;
+}
+
+void DeviceSearch::SkipGivenUpTicketsLocked() {
+  while (!givenUpTickets.empty() && *givenUpTickets.begin() <= ticketsServed + 1) {
+    ticketsServed = std::max(ticketsServed, *givenUpTickets.begin());
+    givenUpTickets.erase(givenUpTickets.begin());
+  }
 }
 
 void DeviceSearch::LeaveRun() {
@@ -201,6 +228,8 @@ void DeviceSearch::BeginRun(WindowHandle windowHandle) {
     std::lock_guard<std::recursive_mutex> lock(resultsLock);
     results.clear();
   }
+  // The earlier runs' probes go now: with their records gone the port list is read anew.
+  ReleaseEndedProbes();
   std::lock_guard<std::recursive_mutex> lock(windowLock);
   window = windowHandle;
   // pendingCount is not reset: it counts the probes still out, also those of an earlier run
@@ -265,11 +294,15 @@ bool DeviceSearch::FillPrototype(ProbeRequest& prototype, const SearchTrace::Pri
 }
 
 void DeviceSearch::PostFinished(WindowHandle windowHandle, int started) {
+  bool posted = false;
   try {
-    platform.poster.Post(windowHandle, WM_SEARCH_FINISHED, static_cast<std::uintptr_t>(started), 0);
+    posted = platform.poster.Post(windowHandle, WM_SEARCH_FINISHED,
+                                  static_cast<std::uintptr_t>(started), 0);
   } catch (...) {
-    // Posting never waits and has nothing to report.
+    // Posting never waits; a failure is counted below.
   }
+  // A window that waits for this message can learn that it will never come.
+  if (!posted) lostEndMessages.fetch_add(1);
 }
 
 // ---------------------------------------------------------------------------------------------

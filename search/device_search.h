@@ -9,8 +9,8 @@
 //  - for every counted probe exactly one WM_SEARCH_DEVICE_ANSWERED or WM_SEARCH_PROBE_FAILED,
 //    unless a stop intervenes; none for probes that were not counted;
 //  - no per-probe message is posted once Stop has returned (until the next run).
-// Runs on one object are serialised: a Run waits for the one before it to return, so the
-// WM_SEARCH_FINISHED messages arrive in the order of the runs.
+// Runs on one object are serialised and served in the order of their tickets (issued by Start,
+// or on entering Run), so the WM_SEARCH_FINISHED messages arrive in the order of the runs.
 #pragma once
 
 #include <atomic>
@@ -20,6 +20,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -58,9 +59,10 @@ class stop_thread : public std::runtime_error {
 
 class DeviceSearch;
 
-// One probe of one device. Registered probes belong to their DeviceSearch and stay valid until
-// it is destroyed, so the pointer carried by a message stays readable while the window
-// handles it.
+// One probe of one device. Registered probes belong to their DeviceSearch. A probe stays valid
+// until its run and everything about it have ended and the next run of the object begins (or
+// the object goes), so the pointer carried by a message stays readable while the window
+// handles it: the window starts the next run only after it has handled the last one's messages.
 class ProbeRequest {
  public:
   ProbeRequest() = default;
@@ -91,6 +93,8 @@ class ProbeRequest {
 
   // The owner's bookkeeping, guarded by its probeListLock.
   bool counted = false;          // in the run's count and in pendingCount
+  bool requestIssued = false;    // a request may exist for it: OpenUrl was called and not refused
+  int reporting = 0;             // completions between ending the probe and reporting it
   bool handleClosed = false;     // this program has closed requestHandle
   bool closingReported = false;  // the client reported the handle closing
 
@@ -174,6 +178,8 @@ class DeviceSearch {
   void SetTrace(SearchTrace* trace);
   // Counted probes that are still outstanding (of any run).
   int GetPendingCount();
+  // End-of-run messages (WM_SEARCH_FINISHED) that could not be posted, since construction.
+  int GetLostEndMessages() const { return lostEndMessages.load(); }
 
  private:
   friend class DeviceSearchTestHook;
@@ -205,6 +211,8 @@ class DeviceSearch {
   // `covered`: a stop came before the turn, so the run does nothing.
   bool EnterRun(WindowHandle windowHandle, std::uint64_t issued, bool& covered);
   void LeaveRun();
+  // Moves ticketsServed past tickets that were given up; runMutex held.
+  void SkipGivenUpTicketsLocked();
   // The steps of one run; a stop or an error leaves them through stop_thread.
   void RunSteps(WindowHandle windowHandle, int& started);
   void BeginRun(WindowHandle windowHandle);
@@ -237,6 +245,10 @@ class DeviceSearch {
   void WaitForFreeSlot();
   void WakeSlotWaiter();
   void ReapWatchdogs();
+  // Frees the probes that have ended for good: inactive, time limit joined, and any request
+  // closed with its closing reported (waited for a short while). Keeps the port list from
+  // being held by records nobody needs, and memory from growing with every run.
+  void ReleaseEndedProbes();
   void WaitForCloseReports();
   void JoinWorkers();
   WindowHandle CurrentWindow();
@@ -269,6 +281,7 @@ class DeviceSearch {
 
   Timings timings;
   std::atomic<SearchTrace*> trace{nullptr};
+  std::atomic<int> lostEndMessages{0};
 
   // A worker waiting for a free slot sleeps here; taken before pendingLock and stopLock.
   std::mutex slotMutex;
@@ -282,7 +295,9 @@ class DeviceSearch {
   bool closing = false;
   int runCallsInside = 0;
   std::uint64_t ticketsIssued = 0;
-  std::uint64_t stopCoversTicket = 0;  // runs with a ticket up to this one are stopped
+  std::uint64_t ticketsServed = 0;         // every ticket up to this one had its turn
+  std::set<std::uint64_t> givenUpTickets;  // issued, but no run will come for them
+  std::uint64_t stopCoversTicket = 0;      // runs with a ticket up to this one are stopped
 
   // Reports of closed handles closing (a leaf lock).
   std::mutex closeReportMutex;

@@ -74,6 +74,7 @@ void DeviceSearch::OnRequestComplete(ProbeRequest* probe, std::uint32_t error) {
     // With a stop requested the cut ends the probe; a probe that ended already stays ended.
     if (IsStopRequested() || !probe->IsActive()) return;
     handle = EndProbeLocked(probe);
+    ++probe->reporting;  // the probe is still used below, outside the lock
   }
   const Completion completion = JudgeCompletion(error, handle);
   if (handle != 0) CloseRequest(handle);
@@ -111,6 +112,7 @@ SearchTrace::ProbeNote DeviceSearch::ReportCompletion(ProbeRequest* probe, Compl
     posted = NotifyProbeFailed(probe);
   }
   if (!posted) completion = {ProbeEnd::kCutByStop, 0};
+  --probe->reporting;
   return MakeProbeNote(*probe, completion.end, completion.code);
 }
 

@@ -61,6 +61,7 @@ bool DeviceSearch::StartProbe(ProbeRequest* probe) {
     if (armed) {
       // Counted before the request goes out, as its reports may arrive before OpenUrl returns.
       probe->counted = true;
+      probe->requestIssued = true;
       AddPending(1);
     } else {
       // Without its time limit a probe could stay outstanding for ever: not started.
@@ -117,6 +118,8 @@ bool DeviceSearch::AbandonUnstarted(ProbeRequest* probe, std::uint32_t error) {
     // Finished meanwhile (a report inside the call, or a stop): whatever was posted for it
     // belongs to a counted probe.
     if (!probe->IsActive()) return probe->counted;
+    // Refused at once: no request exists unless its handle was reported.
+    probe->requestIssued = probe->GetHandle() != 0;
     toClose = EndProbeLocked(probe);
     probe->counted = false;  // the run does not count it
     note = MakeProbeNote(*probe, ProbeEnd::kNotStarted, error);
@@ -188,6 +191,40 @@ void DeviceSearch::JoinWatchdogs() {
   }
   // A time-limit thread may still want probeListLock for its last step: joined outside it.
   for (auto& thread : watchdogs) thread.join();
+}
+
+void DeviceSearch::ReleaseEndedProbes() {
+  // Ended probes' time limits were woken when they ended: joining them takes a moment only.
+  std::vector<std::thread> watchdogs;
+  {
+    std::lock_guard<std::recursive_mutex> lock(probeListLock);
+    for (auto& probe : probes) {
+      if (!probe->IsActive() && probe->watchdog.joinable()) {
+        WakeWatchdog(probe.get());
+        watchdogs.push_back(std::move(probe->watchdog));
+      }
+    }
+  }
+  for (auto& thread : watchdogs) thread.join();
+  WaitForCloseReports();
+
+  std::vector<std::unique_ptr<ProbeRequest>> released;
+  {
+    std::lock_guard<std::recursive_mutex> lock(probeListLock);
+    for (auto it = probes.begin(); it != probes.end();) {
+      ProbeRequest& probe = **it;
+      // A request that may still report (its handle not yet known, or closed without its
+      // closing report) carries the probe as its context: the probe stays.
+      const bool requestDone = !probe.requestIssued || probe.closingReported;
+      if (!probe.IsActive() && !probe.watchdog.joinable() && probe.reporting == 0 && requestDone) {
+        released.push_back(std::move(*it));
+        it = probes.erase(it);
+      } else {
+        ++it;
+      }
+    }
+  }
+  // Freed outside the lock; the last record of a printer lets the port list go.
 }
 
 }  // namespace pradex

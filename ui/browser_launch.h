@@ -3,6 +3,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/process_launcher.h"
 #include "platform/registry.h"
@@ -34,17 +35,27 @@ struct BrowserCommand {
   friend bool operator==(const BrowserCommand&, const BrowserCommand&) = default;
 };
 
-// Puts `url` into a registered command line: over the first "\"%1\"" (unquoted), or else
-// appended after one space.
-std::string PlaceUrl(std::string command, const std::string& url);
+// A registered command line with the URL put in, and which of its characters came from the URL:
+// those never take part in finding the program, and none may become part of its path.
+struct PlacedCommand {
+  std::string text;
+  std::vector<bool> fromUrl;  // per character of `text`; missing entries count as registered
+  bool FromUrl(std::size_t i) const { return i < fromUrl.size() && fromUrl[i]; }
+};
 
-// Splits a command line with the URL already placed into program path and argument text at
-// the first ".exe" (else the first ".EXE"; no other spelling), unquoting a quoted program path.
-// nullopt when there is no such extension: nothing is to be launched.
-std::optional<BrowserCommand> SplitBrowserCommand(std::string command);
+// Puts `url` into a registered command line: over the first "\"%1\"" (unquoted), else over
+// every bare %1 (as the shell expands such commands), or else appended after one space.
+PlacedCommand PlaceUrl(const std::string& command, const std::string& url);
 
-// PlaceUrl, then SplitBrowserCommand.
-std::optional<BrowserCommand> BuildBrowserCommand(std::string command, const std::string& url);
+// Splits a placed command line into program path and argument text at the first ".exe" (else
+// the first ".EXE"; no other spelling) of the registered text, unquoting a quoted program path.
+// nullopt when there is no such extension, or when the program path would take in a character
+// of the URL: nothing is to be launched.
+std::optional<BrowserCommand> SplitBrowserCommand(PlacedCommand command);
+
+// PlaceUrl, then SplitBrowserCommand; nullopt for an empty command.
+std::optional<BrowserCommand> BuildBrowserCommand(const std::string& command,
+                                                  const std::string& url);
 
 // The Windows way: the command registered for http, started through the shell.
 class RegisteredBrowserLauncher : public BrowserLauncher {

@@ -19,6 +19,7 @@ class DeviceSearchDriver : public SearchDriver {
   void Stop() override;
   std::string LookupDeviceUrl(const std::string& printerName) override;
   std::string PrinterNameOf(std::intptr_t lParam) override;
+  int LostEndMessages() override { return search.GetLostEndMessages(); }
 
  private:
   DeviceSearch& search;

@@ -24,6 +24,7 @@ class DeviceSearchEngine : public SearchDriver {
     return driver.LookupDeviceUrl(printerName);
   }
   std::string PrinterNameOf(std::intptr_t lParam) override { return driver.PrinterNameOf(lParam); }
+  int LostEndMessages() override { return driver.LostEndMessages(); }
 
   DeviceSearch& Search() { return search; }
 

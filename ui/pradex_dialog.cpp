@@ -71,6 +71,7 @@ bool PradexDialog::OnSystemCommand(unsigned commandId) {
 
 bool PradexDialog::HandleSearchMessage(std::uint32_t message, std::uintptr_t wParam,
                                        std::intptr_t lParam) {
+  AccountForLostEnds();
   switch (message) {
     case WM_SEARCH_FINISHED:
       if (abandonedEnds > 0) {
@@ -134,6 +135,7 @@ void PradexDialog::StartSearch() {
   outstandingProbes = 0;
   // Nothing is counted until this search's own worker runs.
   stopped = true;
+  AccountForLostEnds();
   if (abandonedEnds > 0) {
     // A stopped run may still be working, and what it posted may still be queued: the worker
     // starts when the last of its end messages arrives.
@@ -162,6 +164,7 @@ void PradexDialog::StopSearch() {
   search.Stop();
   outstandingProbes = 0;
   startDeferred = false;
+  AccountForLostEnds();
   if (abandonedEnds == 0) {
     // Probe messages the run posted before the stop may still be queued, and they may stand
     // behind its end-of-run message, which the window has not seen while the worker runs; after
@@ -173,6 +176,23 @@ void PradexDialog::StopSearch() {
     if (workerRunning) ++abandonedEnds;
   }
   CheckSearchDone();
+}
+
+void PradexDialog::AccountForLostEnds() {
+  const int lost = search.LostEndMessages();
+  while (lostEndsSeen < lost) {
+    ++lostEndsSeen;
+    // Only the worker the window takes to be running can have lost its end.
+    if (abandonedEnds > 0) {
+      // After a stop the end marker, when it could be posted, is still to come: it stands
+      // behind everything the stopped run posted.
+      if (--abandonedEnds > 0) continue;
+      workerRunning = false;
+      if (startDeferred) StartWorker();
+    } else {
+      workerRunning = false;
+    }
+  }
 }
 
 void PradexDialog::OnCloseCommand() {

@@ -79,6 +79,9 @@ class PradexDialog {
   void ShowFound();
   void ShowCancelling();
   void CheckSearchDone();
+  // Takes each end-of-run message the engine could not post as if it had arrived (without a
+  // count), so that the window never waits for one.
+  void AccountForLostEnds();
   void UpdateControls(bool idleState);
 
  private:
@@ -109,6 +112,8 @@ class PradexDialog {
   int abandonedEnds = 0;
   // The shown search starts its worker when that WM_SEARCH_FINISHED arrives.
   bool startDeferred = false;
+  // The engine's lost end messages that have been accounted for.
+  int lostEndsSeen = 0;
 
   DeviceList deviceList;
 };

@@ -30,6 +30,10 @@ class SearchDriver {
   // The printer name of the probe that the lParam of a WM_SEARCH_DEVICE_ANSWERED points to;
   // called only while that message is being handled.
   virtual std::string PrinterNameOf(std::intptr_t lParam) = 0;
+
+  // How many WM_SEARCH_FINISHED messages could not be posted so far: each is the end of the
+  // run whose end the window is waiting for, which will never arrive.
+  virtual int LostEndMessages() { return 0; }
 };
 
 }  // namespace pradex

@@ -13,6 +13,13 @@ using ProbeEnd = SearchTrace::ProbeEnd;
 
 namespace {
 
+// What the HTTP client reports when a response outgrows its limits (headers beyond what it
+// keeps) or memory runs out, and its other failures that have no name of their own here.
+constexpr std::uint32_t kClientErrorNotEnoughMemory = 8;
+constexpr std::uint32_t kClientErrorInternal = 12004;
+constexpr std::uint32_t kClientErrorInvalidUrl = 12005;
+constexpr std::uint32_t kClientErrorSecureChannel = 12157;
+
 PrinterExplanation FromNote(const SearchTrace::PrinterNote& note) {
   PrinterExplanation printer;
   printer.printerName = note.printerName;
@@ -117,6 +124,14 @@ std::string SpoolerFailure(long result) {
 
 std::string ClientErrorMeaning(std::uint32_t code) {
   switch (code) {
+    case kClientErrorNotEnoughMemory:
+      return "the answer was too large, or memory ran out";
+    case kClientErrorInternal:
+      return "the HTTP client failed";
+    case kClientErrorInvalidUrl:
+      return "the device URL is not valid";
+    case kClientErrorSecureChannel:
+      return "no secure connection could be made";
     case kInternetErrorTimeout:
       return "no answer in time";
     case kInternetErrorNameNotResolved:

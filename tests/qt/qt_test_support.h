@@ -108,6 +108,7 @@ class ForwardingDriver : public SearchDriver {
     return target.LookupDeviceUrl(printerName);
   }
   std::string PrinterNameOf(std::intptr_t lParam) override { return target.PrinterNameOf(lParam); }
+  int LostEndMessages() override { return target.LostEndMessages(); }
 
  private:
   SearchDriver& target;

@@ -335,7 +335,7 @@ TEST_F(SearchProtocolTest, StopThreadCarriesItsTwoMessages) {
   EXPECT_STREQ(stop_thread(kStopByError).what(), "Stop requested by error");
 }
 
-TEST_F(SearchProtocolTest, SecondRunStartsWithEmptyResultsAndKeepsEarlierProbes) {
+TEST_F(SearchProtocolTest, SecondRunStartsWithEmptyResults) {
   const std::string office = AddPrinter("Office", "BrimLine", Loopback(1));
   const std::string lab = AddPrinter("Lab", "GlowMark", Loopback(2));
   auto search = MakeSearch();
@@ -356,14 +356,24 @@ TEST_F(SearchProtocolTest, SecondRunStartsWithEmptyResultsAndKeepsEarlierProbes)
   ASSERT_TRUE(late.has_value());
   EXPECT_EQ(late->message, WM_SEARCH_DEVICE_ANSWERED);
   EXPECT_EQ(search->LookupDeviceUrl("Office"), office);
-
-  // The probe of the first run is still readable: probes stay until the object goes.
-  const auto probeMessage = std::find_if(first.all.begin(), first.all.end(),
-                                         [](const PostedMessage& m) { return m.lParam != 0; });
-  ASSERT_NE(probeMessage, first.all.end());
-  const auto* earlier = reinterpret_cast<const ProbeRequest*>(probeMessage->lParam);
-  EXPECT_FALSE(earlier->IsActive());
   EXPECT_EQ(search->GetPendingCount(), 0);
+}
+
+// A run lets go of the probes of the runs before it, and with them of their printer records,
+// which hold the port list: a printer added on a new port is found by the next run, and what
+// the object keeps does not grow from run to run.
+TEST_F(SearchProtocolTest, ANewRunReleasesEndedProbesSoANewPortIsFoundAndNothingGrows) {
+  AddPrinter("Office", "BrimLine", Loopback(1));
+  auto search = MakeSearch();
+  EXPECT_THAT(RunAndCollect(*search).answered, ElementsAre("Office"));
+  const std::string lab = AddPrinter("Lab", "GlowMark", Loopback(2));  // a port new to it
+  EXPECT_THAT(RunAndCollect(*search).answered, UnorderedElementsAre("Office", "Lab"));
+  const int recordsKept = PrinterRecord::LiveRecordCount();
+  for (int run = 0; run < 5; ++run) {
+    EXPECT_EQ(RunAndCollect(*search).answered.size(), 2u);
+    EXPECT_EQ(PrinterRecord::LiveRecordCount(), recordsKept) << "after run " << run + 3;
+  }
+  EXPECT_EQ(search->LookupDeviceUrl("Lab"), lab);
 }
 
 TEST_F(SearchProtocolTest, DuplicatePrinterNamesReportEachCountedProbeOnce) {

@@ -223,6 +223,46 @@ TEST_F(ProbeLifetimeTest, DestructionWaitsForARunOnTheCallersOwnThread) {
   EXPECT_EQ(http.OpenRequestHandles(), 0u);
 }
 
+// Waiting runs take their turns in the order of their tickets, not in the order they began to
+// wait, so that their end-of-run messages arrive in the order of the runs.
+TEST_F(ProbeLifetimeTest, WaitingRunsAreServedInTicketOrder) {
+  for (int i = 1; i <= 4; ++i) {
+    http.SetBehaviour(AddPrinter("P" + std::to_string(i), "BrimLine", Loopback(i)),
+                      Behaviour::Hold());
+  }
+  auto search = MakeSearch();
+  ASSERT_TRUE(search->Start(kWindow));  // waits for a free slot at the fourth printer
+  ASSERT_TRUE(http.WaitForOpenUrlCalls(3, 10000ms));
+
+  constexpr WindowHandle kEarlier = 0x2B1;
+  constexpr WindowHandle kLater = 0x2B2;
+  const std::uint64_t earlier = DeviceSearchTestHook::IssueTicket(*search);
+  const std::uint64_t later = DeviceSearchTestHook::IssueTicket(*search);
+  const auto waitForRunsInside = [&](int count) {
+    const auto deadline = Clock::now() + 10s;
+    while (DeviceSearchTestHook::RunCallsInside(*search) < count && Clock::now() < deadline) {
+      std::this_thread::sleep_for(1ms);
+    }
+    return DeviceSearchTestHook::RunCallsInside(*search) == count;
+  };
+  // The later ticket begins to wait first.
+  std::thread laterRun([&] { DeviceSearchTestHook::RunWithTicket(*search, kLater, later); });
+  ASSERT_TRUE(waitForRunsInside(2));
+  std::thread earlierRun([&] { DeviceSearchTestHook::RunWithTicket(*search, kEarlier, earlier); });
+  ASSERT_TRUE(waitForRunsInside(3));
+  search->Stop();  // ends the running one; both waiting ones are covered and only post their end
+
+  std::vector<WindowHandle> ends;
+  while (ends.size() < 3) {
+    const auto message = poster.WaitForMessage(10000ms);
+    if (!message) break;
+    if (message->message == WM_SEARCH_FINISHED) ends.push_back(message->window);
+  }
+  laterRun.join();
+  earlierRun.join();
+  EXPECT_EQ(ends, (std::vector<WindowHandle>{kWindow, kEarlier, kLater}));
+}
+
 TEST_F(ProbeLifetimeTest, RunsOnOneObjectAreSerialisedAndAStopCoversAWaitingRun) {
   http.SetBehaviour(AddPrinter("Office", "BrimLine", Loopback(1)), Behaviour::Hold());
   spooler.SetEnumPortsDelay(200ms);

@@ -38,6 +38,20 @@ class DeviceSearchTestHook {
   static std::chrono::milliseconds SlotWait(const DeviceSearch& search) {
     return search.timings.slotWait;
   }
+  // A run's ticket as Start issues it, and the run with it on the caller's thread, so that a
+  // test decides in which order runs begin to wait for their turn.
+  static std::uint64_t IssueTicket(DeviceSearch& search) {
+    std::lock_guard<std::mutex> lock(search.runMutex);
+    return ++search.ticketsIssued;
+  }
+  static int RunWithTicket(DeviceSearch& search, WindowHandle window, std::uint64_t ticket) {
+    return search.RunWithTicket(window, ticket);
+  }
+  // Runs inside Run: the one in progress and those waiting for their turn.
+  static int RunCallsInside(DeviceSearch& search) {
+    std::lock_guard<std::mutex> lock(search.runMutex);
+    return search.runCallsInside;
+  }
 };
 
 namespace test {

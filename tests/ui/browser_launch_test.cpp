@@ -14,11 +14,14 @@ namespace pradex {
 namespace {
 
 const std::string kUrl = "http://192.168.1.20/?type=supplies";
+// A legal host name that holds the extension the program is found by.
+const std::string kExeUrl = "http://lp1.exeter.local/?type=supplies";
 
 struct CommandCase {
   const char* name;
   std::string registered;
   std::optional<BrowserCommand> expected;
+  std::string url = kUrl;
 };
 
 TEST(BuildBrowserCommandTest, RegisteredCommandLines) {
@@ -30,8 +33,10 @@ TEST(BuildBrowserCommandTest, RegisteredCommandLines) {
        BrowserCommand{"C:\\BROWSER\\BROWSER.EXE", " -url " + u}},
       {"quoted path and placeholder", "\"C:\\Browser\\browser.exe\" \"%1\"",
        BrowserCommand{"C:\\Browser\\browser.exe", u}},
-      {"bare %1 stays", "C:\\Browser\\browser.exe %1",
-       BrowserCommand{"C:\\Browser\\browser.exe", " %1 " + u}},
+      {"bare %1 takes the URL", "C:\\Browser\\browser.exe %1",
+       BrowserCommand{"C:\\Browser\\browser.exe", " " + u}},
+      {"every bare %1, inside an argument too", "C:\\b.exe -a=%1 %1",
+       BrowserCommand{"C:\\b.exe", " -a=" + u + " " + u}},
       {"mixed-case extension", "C:\\Browser\\browser.Exe -nohome", std::nullopt},
       {"first .exe wins", "C:\\Tools\\a.exe.d\\b.exe",
        BrowserCommand{"C:\\Tools\\a.exe", ".d\\b.exe " + u}},
@@ -44,25 +49,38 @@ TEST(BuildBrowserCommandTest, RegisteredCommandLines) {
       {"only the first placeholder", "C:\\b.exe \"%1\" \"%1\"",
        BrowserCommand{"C:\\b.exe", " " + u + " \"%1\""}},
       {"nothing registered", "", std::nullopt},
+      // No character of the URL becomes part of the program path.
+      {"quoted program directly followed by the placeholder", "\"C:\\B\\b.exe\"\"%1\"",
+       BrowserCommand{"C:\\B\\b.exe", u}},
+      {"quoted program directly followed by a bare %1", "\"C:\\B\\b.exe\"%1",
+       BrowserCommand{"C:\\B\\b.exe", u}},
+      {"URL before the program", "\"%1\" C:\\b.exe", std::nullopt},
+      // The program is found in the registered command alone.
+      {".exe in the host, quoted placeholder", "\"C:\\APPS\\BROWSER.EXE\" \"%1\"",
+       BrowserCommand{"C:\\APPS\\BROWSER.EXE", kExeUrl}, kExeUrl},
+      {".exe in the host, URL appended", "C:\\APPS\\BROWSER.EXE -new",
+       BrowserCommand{"C:\\APPS\\BROWSER.EXE", " -new " + kExeUrl}, kExeUrl},
+      {".exe in the host, bare %1", "C:\\B\\b.exe %1",
+       BrowserCommand{"C:\\B\\b.exe", " " + kExeUrl}, kExeUrl},
+      {".exe in the host, unrecognised extension", "b.Exe \"%1\"", std::nullopt, kExeUrl},
+      {".exe in the host, nothing registered", "", std::nullopt, kExeUrl},
   };
   for (const CommandCase& c : cases) {
-    EXPECT_EQ(BuildBrowserCommand(c.registered, kUrl), c.expected) << c.name;
+    EXPECT_EQ(BuildBrowserCommand(c.registered, c.url), c.expected) << c.name;
   }
 }
 
 TEST(BuildBrowserCommandTest, ExtensionAtTheEndLaunchesWithoutArguments) {
   // Nothing follows the extension, or only its closing quote: the program alone.
-  EXPECT_EQ(SplitBrowserCommand("C:\\b.exe"), (BrowserCommand{"C:\\b.exe", ""}));
-  EXPECT_EQ(SplitBrowserCommand("\"C:\\b.exe\""), (BrowserCommand{"C:\\b.exe", ""}));
-  EXPECT_EQ(SplitBrowserCommand("\"C:\\b.exe\" "), (BrowserCommand{"C:\\b.exe", ""}));
-  // The same through a URL that the placement puts at the very end.
-  EXPECT_EQ(BuildBrowserCommand("", "x.exe\""), (BrowserCommand{"x.exe", ""}));
+  EXPECT_EQ(SplitBrowserCommand({"C:\\b.exe", {}}), (BrowserCommand{"C:\\b.exe", ""}));
+  EXPECT_EQ(SplitBrowserCommand({"\"C:\\b.exe\"", {}}), (BrowserCommand{"C:\\b.exe", ""}));
+  EXPECT_EQ(SplitBrowserCommand({"\"C:\\b.exe\" ", {}}), (BrowserCommand{"C:\\b.exe", ""}));
 }
 
 TEST(BuildBrowserCommandTest, PlaceUrl) {
-  EXPECT_EQ(PlaceUrl("b.exe \"%1\" -x", "U"), "b.exe U -x");
-  EXPECT_EQ(PlaceUrl("b.exe %1", "U"), "b.exe %1 U");
-  EXPECT_EQ(PlaceUrl("", "U"), " U");
+  EXPECT_EQ(PlaceUrl("b.exe \"%1\" -x", "U").text, "b.exe U -x");
+  EXPECT_EQ(PlaceUrl("b.exe %1", "U%1").text, "b.exe U%1");
+  EXPECT_EQ(PlaceUrl("", "U").text, " U");
 }
 
 class ReadRegistryStringTest : public testing::Test {
@@ -140,6 +158,7 @@ TEST_F(RegisteredBrowserLauncherTest, StartsTheRegisteredBrowserWithTheUrl) {
 
 TEST_F(RegisteredBrowserLauncherTest, NothingIsLaunchedWithoutABrowserOrAUrl) {
   launcher.LaunchBrowser(kUrl);  // nothing registered
+  launcher.LaunchBrowser(kExeUrl);
   registry.PutString(kHkeyClassesRoot, kHttpOpenCommandKey, "", "browser.Exe \"%1\"");
   launcher.LaunchBrowser(kUrl);  // no recognised extension
   EXPECT_TRUE(processes.calls.empty());
@@ -147,6 +166,10 @@ TEST_F(RegisteredBrowserLauncherTest, NothingIsLaunchedWithoutABrowserOrAUrl) {
   registry.PutString(kHkeyClassesRoot, kHttpOpenCommandKey, "", "browser.exe \"%1\"");
   launcher.LaunchBrowser("");
   EXPECT_TRUE(processes.calls.empty()) << "an empty URL opens no browser";
+
+  registry.DenyAccess(kHkeyClassesRoot, kHttpOpenCommandKey, kKeyQueryValue);
+  launcher.LaunchBrowser(kExeUrl);
+  EXPECT_TRUE(processes.calls.empty()) << "an unreadable registration launches nothing";
 }
 
 TEST(XdgBrowserLauncherTest, PassesTheUrlAsItsOneArgument) {

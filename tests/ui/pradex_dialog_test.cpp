@@ -343,6 +343,38 @@ TEST_F(PradexDialogTest, AFailedStartAfterAStoppedRunCountsNothingEither) {
 
 // Refresh right after Stop, with the stopped run's messages arriving in every possible order
 // around the Stop and the Refresh: the new search counts only its own messages and ends.
+// A stopped run whose end-of-run message cannot be posted does not hold up the next search,
+// whether the loss comes before the window's end marker is handled or only after it.
+TEST(PradexDialogRefreshAfterStop, AStoppedRunsLostEndDoesNotHoldUpTheNextSearch) {
+  for (const bool lostBeforeMarker : {true, false}) {
+    SCOPED_TRACE(lostBeforeMarker ? "lost before the marker" : "lost after the marker");
+    Window w;
+    w.Init();
+    w.dialog.OnCommand(kStopButtonId);
+    w.dialog.OnCommand(kRefreshButtonId);  // waits for the stopped run to end
+    const auto loseEnd = [&] {
+      ++w.driver.lostEnds;
+      w.driver.runInProgress = false;
+    };
+    if (lostBeforeMarker) loseEnd();
+    w.DeliverAll();  // the window's own end marker
+    if (!lostBeforeMarker) {
+      loseEnd();
+      // Nothing more arrives; the user stops the waiting search and asks again.
+      EXPECT_EQ(w.driver.startCalls, 1);
+      w.dialog.OnCommand(kStopButtonId);
+      w.DeliverAll();
+      w.dialog.OnCommand(kRefreshButtonId);
+    }
+    EXPECT_EQ(w.driver.startCalls, 2);
+    EXPECT_EQ(w.driver.overlappingStarts, 0);
+    w.Finish(0);
+    w.DeliverAll();
+    EXPECT_EQ(w.listControl.Text(), w.Shown(3));
+    EXPECT_TRUE(w.dialog.IsIdle());
+  }
+}
+
 TEST(PradexDialogRefreshAfterStop, TheNewSearchCountsOnlyItsOwnMessages) {
   constexpr int kOldMessages = 3;  // Answer Old1, Fail, Answer Old2
   // Where the old run's end message stands among its posts if it was posted before the Stop

@@ -100,6 +100,9 @@ TEST(ReasonTextTest, SaysHowEachProbeEndedInWords) {
   EXPECT_EQ(reason(ProbeEnd::kClientError, kInternetErrorConnectionReset),
             "the device reset the connection (HTTP client error 12031)");
   EXPECT_EQ(reason(ProbeEnd::kClientError, 12345), "HTTP client error 12345");
+  // A response beyond what the client keeps (a megabyte of headers) ends like this.
+  EXPECT_EQ(reason(ProbeEnd::kClientError, 8),
+            "the answer was too large, or memory ran out (HTTP client error 8)");
   EXPECT_EQ(reason(ProbeEnd::kTimedOut, 7000), "no answer within 7 s");
   EXPECT_EQ(reason(ProbeEnd::kTimedOut, 7500), "no answer within 7.5 s");
   EXPECT_EQ(reason(ProbeEnd::kTimedOut, 250), "no answer within 0.25 s");

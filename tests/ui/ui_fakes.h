@@ -88,6 +88,7 @@ class FakeSearchDriver : public SearchDriver {
   std::string PrinterNameOf(std::intptr_t lParam) override {
     return probeNames.at(static_cast<std::size_t>(lParam - 1));
   }
+  int LostEndMessages() override { return lostEnds; }
 
   // A probe of the printer `name`: the lParam of its message.
   std::intptr_t Probe(const std::string& name) {
@@ -103,6 +104,7 @@ class FakeSearchDriver : public SearchDriver {
   // A run has started and has not posted its WM_SEARCH_FINISHED yet.
   bool runInProgress = false;
   int overlappingStarts = 0;
+  int lostEnds = 0;  // end-of-run messages that could not be posted
   WindowHandle lastWindow = 0;
   std::map<std::string, std::string> urls;
   std::vector<std::string> lookups;

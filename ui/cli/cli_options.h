@@ -24,6 +24,9 @@ struct ParsedCommandLine {
 inline constexpr int kExitCompleted = 0;
 inline constexpr int kExitOutputFailed = 1;
 inline constexpr int kExitUsage = 2;
+// The spooler's printer list could not be read (no CUPS server, no or no sane answer): unlike
+// a machine without such printers, nothing is known about the devices.
+inline constexpr int kExitSpoolerUnavailable = 3;
 // An interrupted search exits with 128 + the signal's number, as a shell reports a process
 // that the signal ended: 130 for SIGINT, 143 for SIGTERM.
 inline constexpr int kExitSignalBase = 128;

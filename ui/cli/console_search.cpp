@@ -6,6 +6,7 @@
 #include <stdexcept>
 
 #include "platform/memory/queue_message_poster.h"
+#include "platform/win_codes.h"
 #include "search/search_messages.h"
 #include "ui/cli/console_window.h"
 #include "ui/device_search_engine.h"
@@ -135,6 +136,8 @@ ConsoleOutcome ConsoleSearch::Run(const std::function<bool()>& stopRequested) {
     outcome.devices.push_back(ConsoleDevice{std::move(name), std::move(url)});
   }
   outcome.engineSettled = settled;
+  const auto enumeration = p.spooler.LastEnumeration();
+  outcome.spoolerUnavailable = enumeration && enumeration->result != kErrorSuccess;
 
   // Once the engine is gone, no report about a probe can still be on its way to the trace.
   if (settled) p.ReleaseEngine();

@@ -47,6 +47,8 @@ struct ConsoleOutcome {
   std::vector<ConsoleDevice> devices;
   // With explain only.
   std::optional<Explanation> explanation;
+  // The spooler's printer list could not be read: the search knows nothing about the devices.
+  bool spoolerUnavailable = false;
 };
 
 struct ConsoleTimings {

@@ -6,6 +6,7 @@
 
 #include "platform/posix/locale_string_resources.h"
 #include "search/search_trace.h"
+#include "ui/cli/cli_options.h"
 
 namespace pradex::cli {
 
@@ -67,6 +68,14 @@ std::string Hex4(unsigned value) {
 
 bool IsControl(char32_t c) {
   return c < 0x20 || (c >= 0x7F && c <= 0x9F);
+}
+
+// Invisible characters that reorder or break what a terminal shows: the bidirectional marks,
+// embeddings, overrides and isolates, and the line and paragraph separators. A printer name
+// holding one could pass itself off as another or split its line.
+bool IsDisguising(char32_t c) {
+  return c == 0x061C || c == 0x200E || c == 0x200F || (c >= 0x2028 && c <= 0x202E) ||
+         (c >= 0x2066 && c <= 0x2069);
 }
 
 std::string Lower(std::string_view text) {
@@ -179,7 +188,7 @@ std::string EscapeForConsole(std::string_view utf8) {
       out += "\\n";
     } else if (c == '\r') {
       out += "\\r";
-    } else if (IsControl(c)) {
+    } else if (IsControl(c) || IsDisguising(c)) {
       for (std::size_t k = 0; k < point->length; ++k)
         out += "\\x" + Hex2(static_cast<unsigned char>(utf8[i + k]));
     } else {
@@ -261,6 +270,7 @@ std::string FormatJson(const ConsoleOutcome& outcome) {
   }
   json += outcome.devices.empty() ? "],\n" : "\n  ],\n";
   json += std::string("  \"interrupted\": ") + (outcome.interrupted ? "true" : "false");
+  json += ",\n  \"outcome\": " + JsonString(OutcomeKey(outcome));
   if (outcome.explanation) {
     const Explanation& explanation = *outcome.explanation;
     json += ",\n  \"explain\": {\n    \"spooler\": {\"error\": ";
@@ -288,6 +298,19 @@ std::string FormatJson(const ConsoleOutcome& outcome) {
   }
   json += "\n}\n";
   return json;
+}
+
+const char* OutcomeKey(const ConsoleOutcome& outcome) {
+  if (outcome.interrupted) return "interrupted";
+  if (outcome.spoolerUnavailable) return "spooler-unavailable";
+  return "completed";
+}
+
+int ExitStatus(const ConsoleOutcome& outcome, bool written, int stopSignal) {
+  if (!written) return kExitOutputFailed;
+  if (outcome.interrupted) return kExitSignalBase + stopSignal;
+  if (outcome.spoolerUnavailable) return kExitSpoolerUnavailable;
+  return kExitCompleted;
 }
 
 std::string ProgressText(const SearchProgress& progress) {

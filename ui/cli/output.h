@@ -42,4 +42,12 @@ std::string ProgressText(const SearchProgress& progress);
 // The JSON object (the outcome's texts in UTF-8), ending with a line break.
 std::string FormatJson(const ConsoleOutcome& outcome);
 
+// How a search ended, in words that do not depend on the language of the texts: "completed",
+// "spooler-unavailable" or "interrupted" (which wins over the others).
+const char* OutcomeKey(const ConsoleOutcome& outcome);
+
+// The exit status: kExitOutputFailed when the output could not be written, else 128 +
+// `stopSignal` for an interrupted search, kExitSpoolerUnavailable, or kExitCompleted.
+int ExitStatus(const ConsoleOutcome& outcome, bool written, int stopSignal);
+
 }  // namespace pradex::cli

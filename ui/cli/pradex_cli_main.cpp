@@ -94,9 +94,7 @@ int main(int argc, char** argv) {
 
   const std::string text = parsed.options.json ? FormatJson(outcome) : FormatText(outcome, codeset);
   const bool written = Write(stdout, text) && std::fflush(stdout) == 0;
-  const int status = !written              ? kExitOutputFailed
-                     : outcome.interrupted ? kExitSignalBase + gStopSignal.load()
-                                           : kExitCompleted;
+  const int status = ExitStatus(outcome, written, gStopSignal.load());
   if (!outcome.engineSettled) {
     // The engine's worker is inside a spooler call that cannot be cut short (a CUPS server that
     // accepts and does not answer holds it for seconds). Everything has been printed; ending

@@ -1,6 +1,7 @@
 // The Linux desktop program: the main window over the real system (CUPS, libcurl, the desktop's
 // way of opening links).
 #include <QApplication>
+#include <QPushButton>
 #include <QStringList>
 #include <clocale>
 #include <cstdio>
@@ -12,9 +13,11 @@
 #include "app/languages.h"
 #include "app/static_version_info.h"
 #include "ui/device_search_engine.h"
+#include "ui/dialog_view.h"
 #include "ui/linux/linux_platform.h"
 #include "ui/qt/desktop_browser_launcher.h"
 #include "ui/qt/pradex_window.h"
+#include "ui/qt/termination_signals.h"
 #include "ui/qt/window_options.h"
 
 namespace {
@@ -60,13 +63,27 @@ int main(int argc, char* argv[]) {
   LinuxPlatform platform;
   LanguageStringResources strings(platform.utf8Strings, language.block);
   DesktopBrowserLauncher browser(platform.launcher);
+  int endSignal = 0;
   {
     PradexWindow window(strings, platform.versions, browser,
                         [&platform](MessagePoster& poster) -> std::unique_ptr<SearchDriver> {
                           return std::make_unique<DeviceSearchEngine>(platform.Search(poster));
                         });
+    // SIGTERM (a logout, a service manager) or SIGINT ends the program the way Close does.
+    TerminationSignals termination([&window](int) {
+      // A modal box in front, such as About, is closed first, as a user would close it.
+      for (int boxes = 0; boxes < 8; ++boxes) {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (modal == nullptr || modal == &window) break;
+        modal->close();
+      }
+      window.Button(kCloseButtonId)->click();
+    });
     // The modal run lasts until the window closes; its result is not used.
     window.exec();
+    endSignal = termination.Received();
   }  // the window and its search engine go before the platform they use
-  return 0;
+  // After a signal, the status a shell reports for a process that the signal ended: 130 for
+  // SIGINT, 143 for SIGTERM.
+  return endSignal != 0 ? 128 + endSignal : 0;
 }

@@ -42,6 +42,9 @@ TEST(CliOptionsTest, HelpStatesTheExitStatusesItUses) {
   EXPECT_NE(help.find(std::to_string(kExitSignalBase + 2)), std::string::npos);   // SIGINT
   EXPECT_NE(help.find(std::to_string(kExitSignalBase + 15)), std::string::npos);  // SIGTERM
   EXPECT_NE(help.find(std::to_string(kExitUsage) + " for a usage error"), std::string::npos);
+  EXPECT_NE(help.find(std::to_string(kExitSpoolerUnavailable) + " when"), std::string::npos);
+  for (const char* outcome : {"\"completed\"", "\"spooler-unavailable\"", "\"interrupted\""})
+    EXPECT_NE(help.find(outcome), std::string::npos) << outcome;
   for (const char* option : {"--json", "--explain", "--help", "--version", "--language=CODE"})
     EXPECT_NE(help.find(option), std::string::npos) << option;
   EXPECT_NE(help.find("Finnish unless"), std::string::npos) << "the default language is told";

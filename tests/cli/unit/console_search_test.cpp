@@ -170,6 +170,7 @@ TEST_F(ConsoleSearchTest, ASpoolerFailureEndsWithTheNoneFoundTextAndIsExplained)
   ConsoleSearch search(Machine(), strings, true);
   const ConsoleOutcome outcome = search.Run([] { return false; });
   EXPECT_EQ(outcome.status, test::kNoneFoundText);
+  EXPECT_TRUE(outcome.spoolerUnavailable);
   ASSERT_TRUE(outcome.explanation);
   EXPECT_EQ(outcome.explanation->spoolerResult, 1722);
   EXPECT_TRUE(outcome.explanation->printers.empty());

@@ -52,6 +52,28 @@ TEST(EscapeForConsoleTest, KeepsPrintableTextAndEscapesWhatCouldBreakALineOrATer
   EXPECT_EQ(EscapeForConsole("\xC0\xAF"), "\\xc0\\xaf");
   EXPECT_EQ(EscapeForConsole("\xED\xA0\x80"), "\\xed\\xa0\\x80");
   EXPECT_EQ(EscapeForConsole("x\xE2\x82"), "x\\xe2\\x82");
+  // Invisible characters that reorder a line or break it: bidirectional marks, embeddings,
+  // overrides and isolates, the line and paragraph separators.
+  const struct {
+    const char* utf8;
+    const char* escaped;
+  } disguises[] = {
+      {"\xE2\x80\xAE", "\\xe2\\x80\\xae"},  // U+202E right-to-left override
+      {"\xE2\x80\xAA", "\\xe2\\x80\\xaa"},  // U+202A
+      {"\xE2\x81\xA6", "\\xe2\\x81\\xa6"},  // U+2066 left-to-right isolate
+      {"\xE2\x81\xA9", "\\xe2\\x81\\xa9"},  // U+2069
+      {"\xE2\x80\x8E", "\\xe2\\x80\\x8e"},  // U+200E left-to-right mark
+      {"\xE2\x80\x8F", "\\xe2\\x80\\x8f"},  // U+200F
+      {"\xE2\x80\xA8", "\\xe2\\x80\\xa8"},  // U+2028 line separator
+      {"\xE2\x80\xA9", "\\xe2\\x80\\xa9"},  // U+2029 paragraph separator
+  };
+  for (const auto& d : disguises)
+    EXPECT_EQ(EscapeForConsole(std::string("lab") + d.utf8 + "exe.txt"),
+              std::string("lab") + d.escaped + "exe.txt")
+        << d.escaped;
+  // Their neighbours are ordinary text.
+  EXPECT_EQ(EscapeForConsole("\xE2\x80\xA7\xE2\x80\xAF"),
+            "\xE2\x80\xA7\xE2\x80\xAF");  // U+2027, U+202F
 }
 
 TEST(EscapeForConsoleTest, NoByteSequenceYieldsAControlCharacterOrATab) {
@@ -200,11 +222,13 @@ TEST(FormatJsonTest, AnObjectWithStatusDevicesAndTheInterruption) {
   EXPECT_EQ(json["devices"][0]["url"].String(), outcome.devices[0].url);
   EXPECT_EQ(json["devices"][1]["name"].String(), Utf8(u8"työhuone"));
   EXPECT_TRUE(json["interrupted"].Bool());
+  EXPECT_EQ(json["outcome"].String(), "interrupted");
   EXPECT_FALSE(json.Has("explain"));
 
   const auto empty = JsonReader::Parse(FormatJson(ConsoleOutcome{}));
   EXPECT_TRUE(empty["devices"].Array().empty());
   EXPECT_FALSE(empty["interrupted"].Bool());
+  EXPECT_EQ(empty["outcome"].String(), "completed");
 }
 
 TEST(FormatJsonTest, APrinterNotLookedAtHasNullVerdictAndProbe) {

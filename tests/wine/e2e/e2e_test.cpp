@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -65,6 +66,11 @@ constexpr const char* kWsdUnknownPort = "WSD-7c2d5e8f-1a4b-4c6d-9e0f-2b3a4c5d6e7
 // The WSD devices' identities. The port names do not carry them: on Windows they need not.
 constexpr const char* kWsdDeviceId = "urn:uuid:a1c3e5f7-2b4d-4f6a-8c0e-1d3f5a7b9c2e";
 constexpr const char* kWsdUnknownDeviceId = "urn:uuid:b2d4f6a8-3c5e-4a7b-9d1f-2e4a6c8e0a3f";
+const std::string kExeter = "Exeter BrimLine";
+
+// A legal host name that holds the extension a browser command is split at. It resolves
+// nowhere: only a proxy can answer for it.
+constexpr const char* kExeterHost = "lp1.exeter.test";
 
 // Message n of the block in use as the program's own string table gives it, converted by the
 // system into this process's ANSI code page.
@@ -293,6 +299,88 @@ TEST_F(PradexEndToEnd, ClickOnADeviceNameOpensItsPageInTheRegisteredBrowser) {
   }
   // The click placed no caret and left no selection: it is collapsed at the start.
   EXPECT_EQ(SendMessageA(probe.Item(kDeviceListId), EM_GETSEL, 0, 0), 0);
+}
+
+// The path with its extension in capitals, as some browsers register themselves; the system
+// finds the file whatever the case.
+std::string WithCapitalExtension(std::string path) {
+  const std::size_t dot = path.find_last_of('.');
+  for (std::size_t i = dot; i < path.size(); ++i)
+    path[i] = static_cast<char>(std::toupper(static_cast<unsigned char>(path[i])));
+  return path;
+}
+
+TEST_F(PradexEndToEnd, ClickOpensThePageWhateverItsHostNameOrTheRegisteredCommandsSpelling) {
+  // A printer whose device has a host name holding ".exe". A program of its own is started with
+  // a proxy of the test's (WinInet follows http_proxy) that answers for that name, so the name
+  // is never looked up; the loopback devices are on the bypass list.
+  LoopbackHttpServer proxy{200};
+  const TestPrinter exeter{kExeter, "PRADEX_E2E_EXETER", "Tamrin BrimLine 410 PCL", kExeterHost};
+  const std::string registered = "\"" + Paths().recorder + "\" \"%1\"";
+  struct Restore {
+    const TestPrinter& printer;
+    const std::string& command;
+    ~Restore() {
+      RemovePrinter(printer);
+      SetText(HKEY_LOCAL_MACHINE, kHttpCommandKey, "", command);
+    }
+  } restore{exeter, registered};
+  RemovePrinter(exeter);
+  InstallPrinter(exeter);
+
+  PradexProcess pradex;
+  SetEnvironmentVariableA("http_proxy", ("http://" + Host(proxy.port())).c_str());
+  const bool started = pradex.Start(Paths().pradex);
+  SetEnvironmentVariableA("http_proxy", nullptr);
+  ASSERT_TRUE(started);
+  const HWND main = pradex.WaitForDialog("Pradex", kWindowTimeoutMs);
+  ASSERT_NE(main, nullptr);
+  const MainWindowProbe window(main);
+  ASSERT_TRUE(WaitFor(
+      [&] {
+        return window.Idle() &&
+               window.ListText().find("\r\n" + kExeter + "\r\n") != std::string::npos;
+      },
+      kSearchTimeoutMs))
+      << window.ListText();
+  const std::string exeterUrl = std::string("http://") + kExeterHost + kSuppliesPath;
+  // The proxy was asked for the device page by its name.
+  const std::vector<std::string> proxied = proxy.Requests();
+  EXPECT_EQ(std::count_if(
+                proxied.begin(), proxied.end(),
+                [](const std::string& head) {
+                  return (head + "\r\n").find(std::string("\r\nHost: ") + kExeterHost + "\r\n") !=
+                         std::string::npos;
+                }),
+            1);
+
+  const std::string capitals = WithCapitalExtension(Paths().recorder);
+  const struct {
+    const char* what;
+    std::string command;
+    const std::string& name;
+    std::string url;
+  } clicks[] = {
+      {"quoted program in capitals", "\"" + capitals + "\" \"%1\"", kExeter, exeterUrl},
+      {"bare %1", Paths().recorder + " %1", kVarit, s.answering.Url(kSuppliesPath)},
+      {"bare %1, program in capitals", capitals + " %1", kExeter, exeterUrl},
+  };
+  for (const auto& click : clicks) {
+    SCOPED_TRACE(click.what);
+    ASSERT_TRUE(SetText(HKEY_LOCAL_MACHINE, kHttpCommandKey, "", click.command));
+    DeleteFileA(s.browserLaunch.c_str());
+    ASSERT_TRUE(window.ClickListLine(click.name)) << window.ListText();
+    ASSERT_TRUE(WaitFor(
+        [&] { return GetFileAttributesA(s.browserLaunch.c_str()) != INVALID_FILE_ATTRIBUTES; },
+        15000))
+        << "no browser was started";
+    // The URL whole, as an argument of its own, and no placeholder left over.
+    const std::string launch = ReadFileText(s.browserLaunch);
+    ASSERT_GT(launch.size(), click.url.size());
+    EXPECT_EQ(launch.substr(launch.size() - click.url.size() - 1), " " + click.url) << launch;
+    EXPECT_EQ(launch.find("%1"), std::string::npos) << launch;
+    EXPECT_TRUE(pradex.OtherWindows(main).empty()) << "the click opened a box";
+  }
 }
 
 TEST_F(PradexEndToEnd, RefreshSearchesAgainAndStopEndsTheSearchKeepingTheDevices) {

@@ -17,6 +17,22 @@ struct DialogSearch {
   HWND found;
 };
 
+struct WindowsOf {
+  DWORD processId;
+  HWND main;
+  std::vector<HWND> found;
+};
+
+BOOL CALLBACK CollectWindow(HWND window, LPARAM parameter) {
+  auto* search = reinterpret_cast<WindowsOf*>(parameter);
+  DWORD processId = 0;
+  GetWindowThreadProcessId(window, &processId);
+  if (processId == search->processId && window != search->main && IsWindowVisible(window)) {
+    search->found.push_back(window);
+  }
+  return TRUE;
+}
+
 BOOL CALLBACK MatchDialog(HWND window, LPARAM parameter) {
   auto* search = reinterpret_cast<DialogSearch*>(parameter);
   DWORD processId = 0;
@@ -72,6 +88,12 @@ HWND PradexProcess::WaitForDialog(const char* caption, int timeoutMs) const {
   return search.found;
 }
 
+std::vector<HWND> PradexProcess::OtherWindows(HWND main) const {
+  WindowsOf search{info.dwProcessId, main, {}};
+  EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
 bool PradexProcess::WaitForExit(int timeoutMs, DWORD& exitCode) {
   if (info.hProcess == nullptr) return false;
   if (WaitForSingleObject(info.hProcess, static_cast<DWORD>(timeoutMs)) != WAIT_OBJECT_0) {
@@ -111,8 +133,8 @@ bool MainWindowProbe::ClickListLine(const std::string& line) const {
   const LRESULT point = SendMessageA(Item(kDeviceListId), EM_POSFROMCHAR, position + 1, 0);
   const int x = static_cast<short>(LOWORD(point));
   const int y = static_cast<short>(HIWORD(point)) + 4;
-  SendMessageA(Item(kDeviceListId), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, y));
-  SendMessageA(Item(kDeviceListId), WM_LBUTTONUP, 0, MAKELPARAM(x, y));
+  PostMessageA(Item(kDeviceListId), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, y));
+  PostMessageA(Item(kDeviceListId), WM_LBUTTONUP, 0, MAKELPARAM(x, y));
   return true;
 }
 

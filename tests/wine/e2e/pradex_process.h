@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 namespace pradex::winetest {
 
@@ -24,6 +25,8 @@ class PradexProcess {
   bool WaitForExit(int timeoutMs, DWORD& exitCode);
   // Ends the program if it still runs, and lets go of it.
   void End();
+  // Its visible top-level windows other than `main` (an error box, for one).
+  std::vector<HWND> OtherWindows(HWND main) const;
 
  private:
   PROCESS_INFORMATION info{};
@@ -44,7 +47,8 @@ class MainWindowProbe {
   // A click as the mouse gives it (BM_CLICK), handled when this returns.
   void ClickButton(int id) const;
   // A left click in the list on the first character of the line that holds exactly `line`;
-  // false when the list has no such line.
+  // false when the list has no such line. Posted, not sent: a modal box that the click might
+  // open cannot hold this process up.
   bool ClickListLine(const std::string& line) const;
 
  private:
