@@ -156,6 +156,8 @@ Explanation BuildExplanation(const std::optional<RecordingSpooler::Enumeration>&
 
 std::string ReasonText(const PrinterExplanation& printer) {
   if (!printer.verdict) return "not looked at: the search was stopped before";
+  if (*printer.verdict == PrinterVerdict::kPortNotResolved && !printer.portProblem.empty())
+    return std::string(VerdictText(*printer.verdict)) + ": " + printer.portProblem;
   if (*printer.verdict != PrinterVerdict::kProbing) return VerdictText(*printer.verdict);
   if (!printer.probe) return "probe still running";
   return ProbeReason(*printer.probe);

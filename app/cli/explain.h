@@ -62,6 +62,9 @@ struct PrinterExplanation {
   std::string portName;
   std::string address;  // once its port was resolved
   std::string url;      // once a family was found
+  // Why the port gave no address, when the system could tell (a DNS-SD service that was not
+  // found, a print server that did not say, ...); "" otherwise.
+  std::string portProblem;
   // nullopt: the search ended before it looked at this printer.
   std::optional<SearchTrace::PrinterVerdict> verdict;
   // For a probed printer, how its probe ended; nullopt while no end was reported.
@@ -85,8 +88,8 @@ Explanation BuildExplanation(const std::optional<RecordingSpooler::Enumeration>&
                              bool asked = false);
 
 // A short reason for one printer, in the words an administrator looks for: "not the maker",
-// "port not resolved", "neither family", "unsafe address", "answered", "HTTP status 404",
-// "client error 12029 (cannot connect)", "timed out after 7 s", ...
+// "port not resolved" (with the port's problem when known), "neither family", "unsafe address",
+// "answered", "HTTP status 404", "client error 12029 (cannot connect)", "timed out after 7 s", ...
 std::string ReasonText(const PrinterExplanation& printer);
 
 // What the spooler's enumeration result means: "3 printers", "no printers", or the failure.

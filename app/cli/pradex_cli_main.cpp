@@ -68,10 +68,19 @@ int main(int argc, char** argv) {
   const std::string codeset = parsed.options.json ? "UTF-8" : OutputCodeset(LocaleCodeset());
   LocaleStringResources strings(platform.utf8Strings, codeset);
 
-  ConsoleSearch search(
-      ConsoleMachine{platform.spooler, platform.registry, platform.deviceIo, platform.http},
-      strings, parsed.options.explain);
-  const ConsoleOutcome outcome = search.Run([] { return gStopSignal.load() != 0; });
+  ConsoleSearch search(ConsoleMachine{platform.resolvingSpooler, platform.registry,
+                                      platform.deviceIo, platform.http},
+                       strings, parsed.options.explain);
+  ConsoleOutcome outcome = search.Run([&platform] {
+    if (gStopSignal.load() == 0) return false;
+    platform.resolver.Stop();  // DNS-SD and print-server lookups end at once too
+    return true;
+  });
+  if (outcome.explanation) {
+    for (PrinterExplanation& printer : outcome.explanation->printers)
+      if (printer.verdict == SearchTrace::PrinterVerdict::kPortNotResolved)
+        printer.portProblem = platform.resolver.FailureReason(printer.portName);
+  }
 
   const std::string text = parsed.options.json ? FormatJson(outcome) : FormatText(outcome, codeset);
   const bool written = Write(stdout, text) && std::fflush(stdout) == 0;

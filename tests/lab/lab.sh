@@ -384,8 +384,14 @@ case "${1:-}" in
   stop-dnssd)
     [ $# -eq 2 ] || usage
     LAB=$(cd "$2" && pwd)
-    ns cli kill "$(cat "$LAB/cli/avahi.pid")"
-    wait_for 100 0.02 "the end of avahi-daemon" ns cli sh -c "! kill -0 $(cat "$LAB/cli/avahi.pid")"
+    pid=$(cat "$LAB/cli/avahi.pid")
+    ns cli kill "$pid"
+    # Gone, or a zombie that nobody reaps until the lab goes down.
+    for _ in $(seq 200); do
+      ns cli sh -c "grep -qs '^State:[[:space:]]*[^Z]' /proc/$pid/status" || exit 0
+      sleep 0.02
+    done
+    die "avahi-daemon did not end"
     ;;
   *) usage ;;
 esac

@@ -222,20 +222,21 @@ TEST_F(CliE2eTest, ExplainGivesEveryPrinterItsReason) {
   EXPECT_EQ(lines[5], "spooler: 10 printers");
   const auto url = [&](int host, const std::string& path) { return "http://" + a(host) + path; };
   using Reasons = std::map<std::string, std::pair<std::string, std::string>>;
-  EXPECT_EQ(
-      ExplainedPrinters(lines),
-      (Reasons{
-          {"Zeta_secure", {"answered", url(3, kDispatcher)}},
-          {"brim_404", {"HTTP status 404", url(7, kSupplies)}},
-          {"brimline_410", {"answered", url(2, kSupplies)}},
-          {"glow_hang", {"timed out after 7 s", url(9, kDispatcher)}},
-          {"glow_refused", {"client error 12029 (cannot connect)", url(8, kDispatcher)}},
-          {"glow_usb", {"port not resolved", "port: usb://Tamrin/GlowMark%207200?serial=GM-1"}},
-          {"glow_x", {"not the maker", "driver: Tamrin-GlowMark X"}},
-          {"glowmark_7200", {"answered", url(1, kDispatcher)}},
-          {"office_laser", {"not the maker", "driver: Otherco LaserStar 12"}},
-          {"pagewise", {"neither family", "driver: Tamrin PageWise 20"}},
-      }));
+  EXPECT_EQ(ExplainedPrinters(lines),
+            (Reasons{
+                {"Zeta_secure", {"answered", url(3, kDispatcher)}},
+                {"brim_404", {"HTTP status 404", url(7, kSupplies)}},
+                {"brimline_410", {"answered", url(2, kSupplies)}},
+                {"glow_hang", {"timed out after 7 s", url(9, kDispatcher)}},
+                {"glow_refused", {"client error 12029 (cannot connect)", url(8, kDispatcher)}},
+                {"glow_usb",
+                 {"port not resolved: not a network device (usb:)",
+                  "port: usb://Tamrin/GlowMark%207200?serial=GM-1"}},
+                {"glow_x", {"not the maker", "driver: Tamrin-GlowMark X"}},
+                {"glowmark_7200", {"answered", url(1, kDispatcher)}},
+                {"office_laser", {"not the maker", "driver: Otherco LaserStar 12"}},
+                {"pagewise", {"neither family", "driver: Tamrin PageWise 20"}},
+            }));
 
   const JsonValue parsed = JsonReader::Parse(jsonResult.out);
   EXPECT_EQ(parsed["explain"]["spooler"]["error"].Number(), 0);
