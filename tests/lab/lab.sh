@@ -331,7 +331,7 @@ down() {
     if [ -r "/proc/$i/cmdline" ] && tr '\0' ' ' <"/proc/$i/cmdline" | grep -q '^sleep infinity'; then
       kill -KILL "$i" 2>/dev/null || true
       for _ in $(seq 100); do
-        grep -qs '^State:[[:space:]]*[^Z]' "/proc/$i/status" || break
+        grep -qs '^State:[[:space:]]*[A-Y]' "/proc/$i/status" || break
         sleep 0.02
       done
     fi
@@ -388,7 +388,7 @@ case "${1:-}" in
     ns cli kill "$pid"
     # Gone, or a zombie that nobody reaps until the lab goes down.
     for _ in $(seq 200); do
-      ns cli sh -c "grep -qs '^State:[[:space:]]*[^Z]' /proc/$pid/status" || exit 0
+      ns cli sh -c "grep -qs '^State:[[:space:]]*[A-Y]' /proc/$pid/status" || exit 0
       sleep 0.02
     done
     die "avahi-daemon did not end"
