@@ -20,7 +20,8 @@ int main(int argc, char* argv[]) {
     pradex::PradexWindow window(
         platform.utf8Strings, platform.versions, browser,
         [&platform](pradex::MessagePoster& poster) -> std::unique_ptr<pradex::SearchDriver> {
-          return std::make_unique<pradex::DeviceSearchEngine>(platform.Search(poster));
+          return std::make_unique<pradex::DeviceSearchEngine>(
+              platform.Search(poster), [&platform] { platform.resolver.Stop(); });
         });
     // The modal run lasts until the window closes; its result is not used.
     window.exec();
