@@ -15,9 +15,9 @@
 #include <vector>
 
 #include "discovery/port_cache.h"
-#include "platform/memory/memory_device_io.h"
+#include "tests/fakes/memory_device_io.h"
 #include "platform/memory/memory_registry.h"
-#include "platform/memory/memory_spooler.h"
+#include "tests/fakes/memory_spooler.h"
 #include "platform/memory/queue_message_poster.h"
 #include "platform/posix/curl_http_client.h"
 #include "search/device_search.h"

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/device_io.h"
+#include "platform/monitor_keys.h"
 #include "platform/registry.h"
 #include "platform/spooler.h"
 
@@ -21,11 +22,6 @@ struct DiscoveryPlatform {
   Registry& registry;
   DeviceIo& deviceIo;
 };
-
-inline constexpr const char* kMakerMonitorPortsKey =
-    "SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors\\Tamrin Standard TCP/IP Port\\Ports";
-inline constexpr const char* kSystemMonitorPortsKey =
-    "SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors\\Standard TCP/IP Port\\Ports";
 
 class PortCache {
  public:

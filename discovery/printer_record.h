@@ -12,7 +12,7 @@ class PrinterRecord {
   PrinterRecord();
   PrinterRecord(const PrinterRecord& other);
   PrinterRecord& operator=(const PrinterRecord& other);
-  virtual ~PrinterRecord();
+  ~PrinterRecord();
 
   // Throw std::invalid_argument("Printer Information cannot be empty") for an empty text and
   // leave the field as it was.

@@ -1,111 +1,18 @@
 #include "search/device_search.h"
 
-#include <cstring>
 #include <new>
-#include <optional>
-#include <string_view>
-#include <system_error>
 #include <utility>
 
-#include "discovery/port_cache.h"
+#include "search/printer_plan.h"
 
 namespace pradex {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
 using ProbeEnd = SearchTrace::ProbeEnd;
 using PrinterVerdict = SearchTrace::PrinterVerdict;
 
-// Characters that would end the host part of a URL or change what the URL means.
-constexpr const char* kForbiddenHostCharacters = "\"'`/\\?#@<>%{}|^";
-
-bool IsPortText(std::string_view text) {
-  if (text.empty() || text.size() > 5) return false;
-  unsigned value = 0;
-  for (const char c : text) {
-    if (c < '0' || c > '9') return false;
-    value = value * 10 + static_cast<unsigned>(c - '0');
-  }
-  return value >= 1 && value <= 65535;
-}
-
-bool IsIpv6LiteralCharacter(char c) {
-  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F') || c == ':' ||
-         c == '.';
-}
-
 }  // namespace
-
-bool IsSafeUrlHost(const std::string& address) {
-  if (address.empty()) return false;
-  for (const char ch : address) {
-    const auto c = static_cast<unsigned char>(ch);
-    if (c <= 0x20 || c == 0x7F) return false;
-    if (std::strchr(kForbiddenHostCharacters, ch) != nullptr) return false;
-  }
-  std::string_view text(address);
-  std::string_view port;
-  bool hasPort = false;
-  if (text.front() == '[') {
-    const auto close = text.find(']');
-    if (close == std::string_view::npos) return false;
-    const std::string_view literal = text.substr(1, close - 1);
-    if (literal.empty() || literal.find(':') == std::string_view::npos) return false;
-    for (const char c : literal) {
-      if (!IsIpv6LiteralCharacter(c)) return false;
-    }
-    const std::string_view rest = text.substr(close + 1);
-    if (!rest.empty()) {
-      if (rest.front() != ':') return false;
-      hasPort = true;
-      port = rest.substr(1);
-    }
-  } else {
-    if (text.find_first_of("[]") != std::string_view::npos) return false;
-    const auto colon = text.find(':');
-    if (colon != std::string_view::npos) {
-      hasPort = true;
-      port = text.substr(colon + 1);  // a second colon (bare IPv6) fails the port test
-      text = text.substr(0, colon);
-    }
-    if (text.empty()) return false;
-  }
-  return !hasPort || IsPortText(port);
-}
-
-// ---------------------------------------------------------------------------------------------
-// ProbeRequest
-
-ProbeRequest::ProbeRequest(const ProbeRequest& other)
-    : requestHandle(other.GetHandle()),
-      printer(other.printer),
-      search(other.search),
-      active(other.IsActive()) {}
-
-ProbeRequest::~ProbeRequest() {
-  if (watchdog.joinable()) watchdog.join();
-}
-
-bool ProbeRequest::IsActive() const {
-  std::lock_guard<std::recursive_mutex> lock(activeLock);
-  return active;
-}
-
-HttpHandle ProbeRequest::GetHandle() const {
-  std::lock_guard<std::recursive_mutex> lock(handleLock);
-  return requestHandle;
-}
-
-void ProbeRequest::SetActive(bool isActive) {
-  std::lock_guard<std::recursive_mutex> lock(activeLock);
-  active = isActive;
-}
-
-void ProbeRequest::SetHandle(HttpHandle handle) {
-  std::lock_guard<std::recursive_mutex> lock(handleLock);
-  requestHandle = handle;
-}
 
 // ---------------------------------------------------------------------------------------------
 // Worker entry
@@ -221,27 +128,8 @@ int DeviceSearch::Run(WindowHandle windowHandle) {
 }
 
 int DeviceSearch::RunWithTicket(WindowHandle windowHandle, std::uint64_t issued) {
-  // A run that a Stop covered before its turn came neither searches nor touches the flag or the
-  // results, which may belong to a later run by then.
   bool covered = false;
-  {
-    std::unique_lock<std::mutex> lock(runMutex);
-    ++runCallsInside;
-    const std::uint64_t ticket = issued != 0 ? issued : ++ticketsIssued;
-    runCv.wait(lock, [this] { return !runInProgress || closing; });
-    if (closing) {
-      PostFinished(windowHandle, 0);
-      --runCallsInside;
-      runCv.notify_all();
-      return 0;
-    }
-    runInProgress = true;
-    covered = ticket <= stopCoversTicket;
-    if (!covered) {
-      std::lock_guard<std::recursive_mutex> stopGuard(stopLock);
-      stopRequested = false;
-    }
-  }
+  if (!EnterRun(windowHandle, issued, covered)) return 0;
 
   int started = 0;
   try {
@@ -258,29 +146,72 @@ int DeviceSearch::RunWithTicket(WindowHandle windowHandle, std::uint64_t issued)
     std::lock_guard<std::recursive_mutex> lock(probeListLock);
   }
   PostFinished(windowHandle, started);
+  LeaveRun();
+  return started;
+}
 
+bool DeviceSearch::EnterRun(WindowHandle windowHandle, std::uint64_t issued, bool& covered) {
+  std::unique_lock<std::mutex> lock(runMutex);
+  ++runCallsInside;
+  const std::uint64_t ticket = issued != 0 ? issued : ++ticketsIssued;
+  runCv.wait(lock, [this] { return !runInProgress || closing; });
+  if (closing) {
+    PostFinished(windowHandle, 0);
+    --runCallsInside;
+    runCv.notify_all();
+    return false;
+  }
+  runInProgress = true;
+  // A run that a Stop covered before its turn came neither searches nor touches the flag or the
+  // results, which may belong to a later run by then.
+  covered = ticket <= stopCoversTicket;
+  if (!covered) {
+    std::lock_guard<std::recursive_mutex> stopGuard(stopLock);
+    stopRequested = false;
+  }
+  return true;
+}
+
+void DeviceSearch::LeaveRun() {
   std::lock_guard<std::mutex> lock(runMutex);
   runInProgress = false;
   --runCallsInside;
   runCv.notify_all();
-  return started;
 }
 
 void DeviceSearch::RunSteps(WindowHandle windowHandle, int& started) {
+  BeginRun(windowHandle);
+  EnsureSession();
+  const std::vector<PrinterInfo> printers = EnumerateLocalPrinters();
+  // The prototype holds a PrinterRecord for the whole walk, which keeps the port list that the
+  // first resolution reads cached until the last one.
+  ProbeRequest prototype;
+  const DiscoveryPlatform discovery{platform.spooler, platform.registry, platform.deviceIo};
+  CheckStop();
+  for (const PrinterInfo& entry : printers) {
+    CheckStop();
+    ReapWatchdogs();
+    if (ProbePrinter(discovery, entry, prototype)) ++started;
+  }
+}
+
+void DeviceSearch::BeginRun(WindowHandle windowHandle) {
   {
     std::lock_guard<std::recursive_mutex> lock(resultsLock);
     results.clear();
   }
-  {
-    std::lock_guard<std::recursive_mutex> lock(windowLock);
-    window = windowHandle;
-  }
+  std::lock_guard<std::recursive_mutex> lock(windowLock);
+  window = windowHandle;
   // pendingCount is not reset: it counts the probes still out, also those of an earlier run
   // that has not been stopped, so that never more than 3 are out at once.
+}
 
+void DeviceSearch::EnsureSession() {
   if (IsSessionMissing()) OpenSession();
   if (IsSessionMissing()) throw stop_thread(kStopByError);
+}
 
+std::vector<PrinterInfo> DeviceSearch::EnumerateLocalPrinters() {
   CheckStop();
   std::vector<PrinterInfo> printers;
   const long enumerated = platform.spooler.EnumPrinters(printers);
@@ -288,164 +219,48 @@ void DeviceSearch::RunSteps(WindowHandle windowHandle, int& started) {
   if (enumerated != kErrorSuccess) throw stop_thread(kStopByError);
   if (printers.empty()) throw stop_thread(kStopByError);
   CheckStop();
+  return printers;
+}
 
-  // The prototype holds a PrinterRecord for the whole walk, which keeps the port list that the
-  // first resolution reads cached until the last one.
-  ProbeRequest prototype;
-  std::string address;
-  const DiscoveryPlatform discovery{platform.spooler, platform.registry, platform.deviceIo};
-  CheckStop();
-
-  for (const PrinterInfo& entry : printers) {
-    CheckStop();
-    ReapWatchdogs();
-
-    SearchTrace::PrinterNote note;
-    note.printerName = entry.printerName.value_or("");
-    note.driverName = entry.driverName.value_or("");
-    note.portName = entry.portName.value_or("");
-
-    if (!IsMakerModel(note.driverName)) {
-      note.verdict = PrinterVerdict::kNotMaker;
-      TracePrinter(note);
-      continue;
-    }
-    address.clear();
-    if (!ResolvePortAddress(discovery, entry, address)) {
-      note.verdict = PrinterVerdict::kPortNotResolved;
-      TracePrinter(note);
-      continue;
-    }
-    note.address = address;
-    // An address that would break out of the host part of the URL is no address.
-    if (!IsSafeUrlHost(address)) {
-      note.verdict = PrinterVerdict::kUnsafeAddress;
-      TracePrinter(note);
-      continue;
-    }
-    // BrimLine first: a name of both families gets the BrimLine page.
-    if (IsBrimLineModel(note.driverName)) {
-      note.url = "http://" + address + kBrimLineUrlPath;
-    } else if (IsGlowMarkModel(note.driverName)) {
-      note.url = "http://" + address + kGlowMarkUrlPath;
-    } else {
-      note.verdict = PrinterVerdict::kNeitherFamily;
-      TracePrinter(note);
-      continue;
-    }
-
-    try {
-      prototype.printer.SetModelName(note.driverName);
-      prototype.printer.SetPrinterName(note.printerName);
-      prototype.printer.SetPortName(note.portName);
-      prototype.printer.SetUrl(note.url);
-    } catch (const std::invalid_argument&) {
-      // An entry without a printer or port name cannot be listed; the others still can.
-      note.verdict = PrinterVerdict::kNotRegistered;
-      TracePrinter(note);
-      continue;
-    }
-    prototype.search = this;
-    prototype.SetActive(true);
-
+bool DeviceSearch::ProbePrinter(const DiscoveryPlatform& discovery, const PrinterInfo& entry,
+                                ProbeRequest& prototype) {
+  SearchTrace::PrinterNote note = PlanPrinter(discovery, entry);
+  if (note.verdict != PrinterVerdict::kProbing) {
+    TracePrinter(note);
+    return false;
+  }
+  ProbeRequest* probe = nullptr;
+  if (FillPrototype(prototype, note)) {
     // Wait for a free slot before registering, so that a stop here leaves no probe behind.
     while (IsAtProbeLimit()) {
       CheckStop();
       WaitForFreeSlot();
       CheckStop();
     }
-    ProbeRequest* probe = RegisterProbe(prototype);
-    if (!probe) {
-      note.verdict = PrinterVerdict::kNotRegistered;
-      TracePrinter(note);
-      continue;
-    }
-    note.verdict = PrinterVerdict::kProbing;
+    probe = RegisterProbe(prototype);
+  }
+  if (!probe) {
+    note.verdict = PrinterVerdict::kNotRegistered;
     TracePrinter(note);
-    if (StartProbe(probe)) ++started;
-  }
-}
-
-bool DeviceSearch::StartProbe(ProbeRequest* probe) {
-  const std::string url = probe->printer.GetUrl();
-  // The session stays as it is from arming the time limit until the request has gone out.
-  std::unique_lock<std::recursive_mutex> sessionGuard(sessionLock);
-  bool armed = false;
-  {
-    std::lock_guard<std::recursive_mutex> listGuard(probeListLock);
-    if (!probe->IsActive()) return false;  // cut by a stop since it was registered
-    armed = ArmWatchdog(probe);
-    if (armed) {
-      // Counted before the request goes out, as its reports may arrive before OpenUrl returns.
-      probe->counted = true;
-      AddPending(1);
-    } else {
-      // Without its time limit a probe could stay outstanding for ever: not started.
-      probe->SetActive(false);
-    }
-  }
-  if (!armed) {
-    sessionGuard.unlock();
-    TraceProbe(MakeProbeNote(*probe, ProbeEnd::kNotStarted, 0));
     return false;
   }
-
-  std::uint32_t lastError = 0;
-  HttpHandle handle = 0;
-  bool failed = false;
-  try {
-    handle = platform.http.OpenUrl(session, url.c_str(), kProbeRequestFlags,
-                                   reinterpret_cast<std::uintptr_t>(probe), &lastError);
-  } catch (...) {
-    failed = true;
-  }
-  sessionGuard.unlock();
-
-  if (failed) return AbandonUnstarted(probe, 0);
-  if (handle == 0 && lastError == static_cast<std::uint32_t>(kErrorIoPending)) return true;
-  if (handle != 0) {
-    // Completed at once: handled like a completion without error, so it counts and reports.
-    OnHandleCreated(probe, handle);
-    OnRequestComplete(probe, 0);
-    return true;
-  }
-  return AbandonUnstarted(probe, lastError);
+  TracePrinter(note);
+  return StartProbe(probe);
 }
 
-bool DeviceSearch::ArmWatchdog(ProbeRequest* probe) {
-  {
-    std::lock_guard<std::mutex> lock(probe->wakeMutex);
-    probe->wakeSignalled = false;
-  }
-  const Clock::time_point deadline = Clock::now() + timings.probeLimit;
+bool DeviceSearch::FillPrototype(ProbeRequest& prototype, const SearchTrace::PrinterNote& note) {
   try {
-    probe->watchdog = std::thread(&DeviceSearch::ProbeWatchdog, this, probe, deadline);
-  } catch (...) {
+    prototype.printer.SetModelName(note.driverName);
+    prototype.printer.SetPrinterName(note.printerName);
+    prototype.printer.SetPortName(note.portName);
+    prototype.printer.SetUrl(note.url);
+  } catch (const std::invalid_argument&) {
+    // An entry without a printer or port name cannot be listed; the others still can.
     return false;
   }
+  prototype.search = this;
+  prototype.SetActive(true);
   return true;
-}
-
-bool DeviceSearch::AbandonUnstarted(ProbeRequest* probe, std::uint32_t error) {
-  HttpHandle toClose = 0;
-  std::optional<SearchTrace::ProbeNote> note;
-  {
-    std::lock_guard<std::recursive_mutex> lock(probeListLock);
-    // Finished meanwhile (a report inside the call, or a stop): whatever was posted for it
-    // belongs to a counted probe.
-    if (!probe->IsActive()) return probe->counted;
-    probe->SetActive(false);
-    WakeWatchdog(probe);
-    if (probe->counted) {
-      probe->counted = false;
-      AddPending(-1);
-    }
-    toClose = TakeHandleToClose(probe);
-    note = MakeProbeNote(*probe, ProbeEnd::kNotStarted, error);
-  }
-  if (toClose != 0) CloseRequest(toClose);
-  TraceProbe(*note);
-  return false;
 }
 
 void DeviceSearch::PostFinished(WindowHandle windowHandle, int started) {
@@ -476,10 +291,7 @@ void DeviceSearch::Stop() {
     std::lock_guard<std::recursive_mutex> lock(probeListLock);
     for (auto& probe : probes) {
       if (!probe->IsActive()) continue;
-      probe->SetActive(false);
-      WakeWatchdog(probe.get());
-      if (probe->counted) AddPending(-1);
-      const HttpHandle handle = TakeHandleToClose(probe.get());
+      const HttpHandle handle = EndProbeLocked(probe.get());
       if (handle != 0) toClose.push_back(handle);
       if (tracing) notes.push_back(MakeProbeNote(*probe, ProbeEnd::kCutByStop, 0));
     }
@@ -585,19 +397,6 @@ void DeviceSearch::ClearProbes() {
   results.clear();
 }
 
-void DeviceSearch::JoinWatchdogs() {
-  std::vector<std::thread> watchdogs;
-  {
-    std::lock_guard<std::recursive_mutex> lock(probeListLock);
-    for (auto& probe : probes) {
-      WakeWatchdog(probe.get());
-      if (probe->watchdog.joinable()) watchdogs.push_back(std::move(probe->watchdog));
-    }
-  }
-  // A time-limit thread may still want probeListLock for its last step: joined outside it.
-  for (auto& thread : watchdogs) thread.join();
-}
-
 void DeviceSearch::AddPending(int delta) {
   {
     std::lock_guard<std::recursive_mutex> lock(pendingLock);
@@ -638,255 +437,6 @@ void DeviceSearch::WakeSlotWaiter() {
     std::lock_guard<std::mutex> lock(slotMutex);
   }
   slotCv.notify_all();
-}
-
-// ---------------------------------------------------------------------------------------------
-// Probe ends
-
-void DeviceSearch::ProbeStatusCallback(HttpHandle /*handle*/, std::uintptr_t context,
-                                       std::uint32_t status, const void* info,
-                                       std::uint32_t infoLength) {
-  if (context == 0) return;  // the session's own reports
-  auto* probe = reinterpret_cast<ProbeRequest*>(context);
-  DeviceSearch* owner = probe->search;
-  if (!owner) return;
-  const AsyncResult* result = (info != nullptr && infoLength >= sizeof(AsyncResult))
-                                  ? static_cast<const AsyncResult*>(info)
-                                  : nullptr;
-  try {
-    switch (status) {
-      case kStatusHandleCreated:
-        if (result) owner->OnHandleCreated(probe, static_cast<HttpHandle>(result->result));
-        break;
-      case kStatusRequestComplete:
-        // A completion without its result cannot be judged; the time limit ends the probe.
-        if (result) owner->OnRequestComplete(probe, result->error);
-        break;
-      case kStatusHandleClosing:
-        owner->OnHandleClosing(probe);
-        break;
-      default:
-        break;
-    }
-  } catch (...) {
-    // Nothing may leave a callback of the client.
-  }
-}
-
-HttpHandle DeviceSearch::TakeHandleToClose(ProbeRequest* probe) {
-  const HttpHandle handle = probe->GetHandle();
-  if (handle == 0 || probe->handleClosed) return 0;
-  probe->handleClosed = true;
-  return handle;
-}
-
-void DeviceSearch::CloseRequest(HttpHandle handle) {
-  try {
-    platform.http.CloseHandle(handle);
-  } catch (...) {
-    // Called from time-limit threads and destruction: nothing may leave it.
-  }
-}
-
-void DeviceSearch::WakeWatchdog(ProbeRequest* probe) {
-  {
-    std::lock_guard<std::mutex> lock(probe->wakeMutex);
-    probe->wakeSignalled = true;
-  }
-  probe->wakeCv.notify_all();
-}
-
-void DeviceSearch::OnHandleCreated(ProbeRequest* probe, HttpHandle handle) {
-  if (handle == 0) return;
-  HttpHandle toClose = 0;
-  {
-    std::lock_guard<std::recursive_mutex> lock(probeListLock);
-    const HttpHandle known = probe->GetHandle();
-    if (known == handle) return;  // reported twice: by a report and as OpenUrl's result
-    if (known == 0) {
-      probe->SetHandle(handle);
-      // A probe that already ended (a stop, its time limit) still owns the handle: close it.
-      if (!probe->IsActive()) toClose = TakeHandleToClose(probe);
-    } else {
-      toClose = handle;  // a second handle for one request is not kept
-    }
-  }
-  if (toClose != 0) CloseRequest(toClose);
-}
-
-void DeviceSearch::OnRequestComplete(ProbeRequest* probe, std::uint32_t error) {
-  HttpHandle handle = 0;
-  std::uint64_t stopsBefore = 0;
-  {
-    std::lock_guard<std::recursive_mutex> lock(probeListLock);
-    // Read before the flag: a stop between the two is then seen by the flag test, and one
-    // after it by the comparison below.
-    stopsBefore = StopsRequested();
-    // With a stop requested the cut ends the probe; a probe that ended already stays ended.
-    if (IsStopRequested() || !probe->IsActive()) return;
-    probe->SetActive(false);
-    WakeWatchdog(probe);
-    if (probe->counted) AddPending(-1);
-    handle = TakeHandleToClose(probe);
-  }
-
-  ProbeEnd end = ProbeEnd::kAnswered;
-  std::uint32_t code = 0;
-  std::uint32_t status = 0;
-  if (error != 0) {
-    end = ProbeEnd::kClientError;
-    code = error;
-  } else if (handle == 0 || !platform.http.QueryStatusCode(handle, &status)) {
-    end = ProbeEnd::kStatusUnreadable;
-  } else if (status != kStatusOk) {
-    end = ProbeEnd::kHttpStatus;
-    code = status;
-  } else {
-    code = kStatusOk;
-  }
-  if (handle != 0) CloseRequest(handle);
-
-  SearchTrace::ProbeNote note;
-  {
-    std::lock_guard<std::recursive_mutex> lock(probeListLock);
-    bool posted = false;
-    // A stop while the status was read cut this probe (and a new run may have begun since):
-    // nothing of it reaches the window or the results.
-    if (StopsRequested() != stopsBefore) {
-      // posted stays false
-    } else if (end == ProbeEnd::kAnswered) {
-      if (RecordAnswer(probe->printer)) {
-        posted = NotifyDeviceAnswered(probe);
-      } else {
-        // The name is listed already: the window still hears once of this counted probe, as a
-        // failure, so that it lists no second link that would open the first device's page.
-        posted = NotifyProbeFailed(probe);
-        end = ProbeEnd::kDuplicateName;
-      }
-    } else {
-      posted = NotifyProbeFailed(probe);
-    }
-    if (!posted) {
-      end = ProbeEnd::kCutByStop;
-      code = 0;
-    }
-    note = MakeProbeNote(*probe, end, code);
-  }
-  TraceProbe(note);
-}
-
-void DeviceSearch::OnHandleClosing(ProbeRequest* probe) {
-  {
-    std::lock_guard<std::recursive_mutex> lock(probeListLock);
-    probe->closingReported = true;
-  }
-  {
-    std::lock_guard<std::mutex> lock(closeReportMutex);
-    ++closeReportGeneration;
-  }
-  closeReportCv.notify_all();
-}
-
-void DeviceSearch::ProbeWatchdog(ProbeRequest* probe, Clock::time_point deadline) {
-  bool woken = false;
-  {
-    std::unique_lock<std::mutex> lock(probe->wakeMutex);
-    woken = probe->wakeCv.wait_until(lock, deadline, [probe] { return probe->wakeSignalled; });
-  }
-  if (!woken) OnProbeTimedOut(probe);
-  probe->watchdogEnded.store(true);
-}
-
-void DeviceSearch::OnProbeTimedOut(ProbeRequest* probe) {
-  HttpHandle toClose = 0;
-  std::optional<SearchTrace::ProbeNote> note;
-  try {
-    std::lock_guard<std::recursive_mutex> lock(probeListLock);
-    if (!probe->IsActive()) return;
-    probe->SetActive(false);
-    if (probe->counted) AddPending(-1);
-    toClose = TakeHandleToClose(probe);
-    const bool posted = NotifyProbeFailed(probe);
-    note = MakeProbeNote(*probe, posted ? ProbeEnd::kTimedOut : ProbeEnd::kCutByStop,
-                         posted ? static_cast<std::uint32_t>(timings.probeLimit.count()) : 0);
-  } catch (...) {
-    // The probe has ended all the same.
-  }
-  if (toClose != 0) CloseRequest(toClose);
-  if (note) TraceProbe(*note);
-}
-
-void DeviceSearch::ReapWatchdogs() {
-  std::vector<std::thread> ended;
-  {
-    std::lock_guard<std::recursive_mutex> lock(probeListLock);
-    for (auto& probe : probes) {
-      if (probe->watchdog.joinable() && probe->watchdogEnded.load()) {
-        ended.push_back(std::move(probe->watchdog));
-      }
-    }
-  }
-  for (auto& thread : ended) thread.join();
-}
-
-void DeviceSearch::WaitForCloseReports() {
-  // A client may still report a closed request (a late completion, then "closing"); the
-  // probes stay until it has, or until the wait runs out and removing the callback ends it.
-  const Clock::time_point deadline = Clock::now() + timings.closeReportWait;
-  std::unique_lock<std::mutex> lock(closeReportMutex);
-  for (;;) {
-    const std::uint64_t generation = closeReportGeneration;
-    lock.unlock();
-    bool waiting = false;
-    {
-      std::lock_guard<std::recursive_mutex> listGuard(probeListLock);
-      for (const auto& probe : probes) {
-        if (probe->handleClosed && !probe->closingReported) {
-          waiting = true;
-          break;
-        }
-      }
-    }
-    lock.lock();
-    if (!waiting) return;
-    if (!closeReportCv.wait_until(lock, deadline,
-                                  [&] { return closeReportGeneration != generation; })) {
-      return;
-    }
-  }
-}
-
-// ---------------------------------------------------------------------------------------------
-// Trace
-
-SearchTrace::ProbeNote DeviceSearch::MakeProbeNote(const ProbeRequest& probe, ProbeEnd end,
-                                                   std::uint32_t code) const {
-  SearchTrace::ProbeNote note;
-  note.end = end;
-  note.printerName = probe.printer.GetPrinterName();
-  note.url = probe.printer.GetUrl();
-  note.code = code;
-  return note;
-}
-
-void DeviceSearch::TracePrinter(const SearchTrace::PrinterNote& note) {
-  SearchTrace* observer = trace.load();
-  if (!observer) return;
-  try {
-    observer->PrinterChecked(note);
-  } catch (...) {
-    // An observer's failure is not the search's.
-  }
-}
-
-void DeviceSearch::TraceProbe(const SearchTrace::ProbeNote& note) {
-  SearchTrace* observer = trace.load();
-  if (!observer) return;
-  try {
-    observer->ProbeEnded(note);
-  } catch (...) {
-    // An observer's failure is not the search's.
-  }
 }
 
 }  // namespace pradex

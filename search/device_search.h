@@ -25,9 +25,11 @@
 #include <thread>
 #include <vector>
 
+#include "discovery/port_cache.h"
 #include "discovery/printer_record.h"
 #include "platform/http_client.h"
 #include "platform/message_poster.h"
+#include "platform/spooler.h"
 #include "search/proxy_settings_guard.h"
 #include "search/search_messages.h"
 #include "search/search_platform.h"
@@ -45,8 +47,6 @@ inline constexpr std::uint32_t kProbeTimeLimitMs = 7000;  // per probe, from sta
 inline constexpr std::uint32_t kSlotWaitMs = 1000;        // longest wait for a free probe slot
 inline constexpr int kMaxOutstandingProbes = 3;
 inline constexpr std::uint32_t kStatusOk = 200;
-inline constexpr const char* kBrimLineUrlPath = "/?type=supplies";
-inline constexpr const char* kGlowMarkUrlPath = "/tamrin/device/this.LCDispatcher";
 inline constexpr const char* kStopByError = "Stop requested by error";
 inline constexpr const char* kStopFromUser = "Stop requested from user";
 
@@ -55,11 +55,6 @@ class stop_thread : public std::runtime_error {
  public:
   explicit stop_thread(const std::string& message) : std::runtime_error(message) {}
 };
-
-// Whether `address` can stand as the host of an http URL: a host name or IPv4 address, or an
-// IPv6 literal in brackets, optionally followed by ":port" (1 to 65535). No white space,
-// control characters, quotes or any of / \ ? # @ < > % { } | ^ `; not empty.
-bool IsSafeUrlHost(const std::string& address);
 
 class DeviceSearch;
 
@@ -72,12 +67,12 @@ class ProbeRequest {
   // Copies the request handle, the printer record, the owner and the active flag.
   ProbeRequest(const ProbeRequest& other);
   ProbeRequest& operator=(const ProbeRequest&) = delete;
-  virtual ~ProbeRequest();
+  ~ProbeRequest();
 
-  virtual bool IsActive() const;
-  virtual HttpHandle GetHandle() const;
-  virtual void SetActive(bool isActive);
-  virtual void SetHandle(HttpHandle handle);
+  bool IsActive() const;
+  HttpHandle GetHandle() const;
+  void SetActive(bool isActive);
+  void SetHandle(HttpHandle handle);
 
   // Fixed once the probe is registered; safe to read from any thread.
   const PrinterRecord& GetPrinter() const { return printer; }
@@ -130,44 +125,44 @@ class DeviceSearch {
   // waits for every time-limit thread, frees the probes, and undoes this program's own change
   // to the proxy bypass list. After it returns nothing touches the object. A thread that calls
   // Run itself must have entered Run before destruction begins (or use Start).
-  virtual ~DeviceSearch();
+  ~DeviceSearch();
   DeviceSearch(const DeviceSearch&) = delete;
   DeviceSearch& operator=(const DeviceSearch&) = delete;
 
   // One whole search on the calling (worker) thread; returns the number of probes counted.
   // Posts WM_SEARCH_FINISHED to `window` in every outcome.
-  virtual int Run(WindowHandle window);
+  int Run(WindowHandle window);
   // Sets the stop flag (covering a Run that is waiting for its turn too), wakes a worker
   // waiting for a free slot, and cuts every active probe: its request is closed and no
   // message is posted for it. Returns at once; does not wait for the worker.
-  virtual void Stop();
+  void Stop();
   // Throws stop_thread("Stop requested from user") when a stop was requested; else false.
-  virtual bool CheckStop();
+  bool CheckStop();
   // Adds the record under its printer name unless a stop was requested or the name is listed
   // already; true exactly when the map grew.
-  virtual bool RecordAnswer(const PrinterRecord& record);
+  bool RecordAnswer(const PrinterRecord& record);
   // A registered copy of `prototype` owned by this object, or null after a stop request or
   // when memory runs out.
-  virtual ProbeRequest* RegisterProbe(const ProbeRequest& prototype);
+  ProbeRequest* RegisterProbe(const ProbeRequest& prototype);
   // The device URL of the printer of that name that answered in the current (or last) run;
   // "" when there is none.
-  virtual std::string LookupDeviceUrl(std::string printerName);
+  std::string LookupDeviceUrl(std::string printerName);
   // Iteration over the results in name order; not guarded: only while no run is in progress.
-  virtual ResultMap::const_iterator ResultsBegin() const;
-  virtual ResultMap::const_iterator ResultsEnd() const;
+  ResultMap::const_iterator ResultsBegin() const;
+  ResultMap::const_iterator ResultsEnd() const;
   // Post WM_SEARCH_PROBE_FAILED / WM_SEARCH_DEVICE_ANSWERED for `probe` unless a stop was
   // requested; true when posted.
-  virtual bool NotifyProbeFailed(ProbeRequest* probe);
-  virtual bool NotifyDeviceAnswered(ProbeRequest* probe);
+  bool NotifyProbeFailed(ProbeRequest* probe);
+  bool NotifyDeviceAnswered(ProbeRequest* probe);
   // Opens the session (agent "InetSearch", preconfigured proxy, asynchronous) with a 7000 ms
   // connect time-out and the status callback; true when a session exists afterwards.
-  virtual bool OpenSession();
+  bool OpenSession();
   // pendingCount += delta; a fall wakes a worker waiting for a free slot.
-  virtual void AddPending(int delta);
-  virtual bool IsSessionMissing();
+  void AddPending(int delta);
+  bool IsSessionMissing();
   // True while 3 counted probes are outstanding.
-  virtual bool IsAtProbeLimit();
-  virtual bool IsStopRequested();
+  bool IsAtProbeLimit();
+  bool IsStopRequested();
 
   // Starts a worker thread owned by this object that runs SearchThreadEntry for `window`;
   // false when no thread could be started (or the object is being destroyed). Workers that
@@ -180,11 +175,6 @@ class DeviceSearch {
   // Counted probes that are still outstanding (of any run).
   int GetPendingCount();
 
- protected:
-  // Frees every probe and clears the results. Only once no report can arrive any more for a
-  // probe: the destructor calls it after the status callback was removed.
-  virtual void ClearProbes();
-
  private:
   friend class DeviceSearchTestHook;
   struct Worker;
@@ -196,10 +186,34 @@ class DeviceSearch {
     std::chrono::milliseconds closeReportWait{1000};
   };
 
+  // How a completed request ended, before the window hears of it.
+  struct Completion {
+    SearchTrace::ProbeEnd end;
+    std::uint32_t code;
+  };
+
+  // Frees every probe and clears the results. Only once no report can arrive any more for a
+  // probe: the destructor calls it after the status callback was removed.
+  void ClearProbes();
+
   static void ProbeStatusCallback(HttpHandle handle, std::uintptr_t context, std::uint32_t status,
                                   const void* info, std::uint32_t infoLength);
 
+  // Run with the ticket Start issued (0: issue one now).
+  int RunWithTicket(WindowHandle windowHandle, std::uint64_t issued);
+  // Waits for the run's turn; false when the object is closing (the end message is posted).
+  // `covered`: a stop came before the turn, so the run does nothing.
+  bool EnterRun(WindowHandle windowHandle, std::uint64_t issued, bool& covered);
+  void LeaveRun();
+  // The steps of one run; a stop or an error leaves them through stop_thread.
   void RunSteps(WindowHandle windowHandle, int& started);
+  void BeginRun(WindowHandle windowHandle);
+  void EnsureSession();
+  std::vector<PrinterInfo> EnumerateLocalPrinters();
+  // Decides about one printer entry and starts its probe; true when the probe counts.
+  bool ProbePrinter(const DiscoveryPlatform& discovery, const PrinterInfo& entry,
+                    ProbeRequest& prototype);
+  bool FillPrototype(ProbeRequest& prototype, const SearchTrace::PrinterNote& note);
   // Arms the probe's time limit and starts its request; true when the probe counts.
   bool StartProbe(ProbeRequest* probe);
   bool ArmWatchdog(ProbeRequest* probe);
@@ -209,8 +223,15 @@ class DeviceSearch {
   void OnRequestComplete(ProbeRequest* probe, std::uint32_t error);
   void OnHandleClosing(ProbeRequest* probe);
   void OnProbeTimedOut(ProbeRequest* probe);
-  // Under probeListLock: the probe's handle if this program still has to close it.
-  HttpHandle TakeHandleToClose(ProbeRequest* probe);
+  Completion JudgeCompletion(std::uint32_t error, HttpHandle handle);
+  // Posts the probe's message unless a stop came since `stopsBefore`; the note for the trace.
+  SearchTrace::ProbeNote ReportCompletion(ProbeRequest* probe, Completion completion,
+                                          std::uint64_t stopsBefore);
+  // Ends an active probe: inactive, its time limit woken, out of pendingCount; returns its
+  // handle if this program still has to close it (outside the lock).
+  HttpHandle EndProbeLocked(ProbeRequest* probe);
+  // The probe's handle if this program still has to close it.
+  HttpHandle TakeHandleToCloseLocked(ProbeRequest* probe);
   void CloseRequest(HttpHandle handle);
   static void WakeWatchdog(ProbeRequest* probe);
   void WaitForFreeSlot();
@@ -222,8 +243,6 @@ class DeviceSearch {
   void PostFinished(WindowHandle windowHandle, int started);
   std::uint64_t StopsRequested();
   void JoinWatchdogs();
-  // Run with the ticket Start issued (0: issue one now).
-  int RunWithTicket(WindowHandle windowHandle, std::uint64_t issued);
   void TracePrinter(const SearchTrace::PrinterNote& note);
   void TraceProbe(const SearchTrace::ProbeNote& note);
   SearchTrace::ProbeNote MakeProbeNote(const ProbeRequest& probe, SearchTrace::ProbeEnd end,

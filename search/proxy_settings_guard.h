@@ -31,28 +31,28 @@ class ProxySettingsGuard {
   // Opens the settings key and reads ProxyOverride.
   ProxySettingsGuard(Registry& registry, HttpClient& http);
   // RestoreOverride, then closes the key.
-  virtual ~ProxySettingsGuard();
+  ~ProxySettingsGuard();
   ProxySettingsGuard(const ProxySettingsGuard&) = delete;
   ProxySettingsGuard& operator=(const ProxySettingsGuard&) = delete;
 
   // Reads ProxyOverride into the working copy (reopening the key once when it is not open).
   // False when the key cannot be opened, the value does not exist or cannot be read.
-  virtual bool ReadOverride();
+  bool ReadOverride();
   // Opens the user's Internet settings key for query and write; true when open.
-  virtual bool OpenSettingsKey();
+  bool OpenSettingsKey();
   // AddBypassEntry("<local>").
-  virtual bool AddLocalBypass();
+  bool AddLocalBypass();
   // Adds `entry` to the stored list unless it is one of its entries already (entries compare
   // without surrounding blanks and without regard to ASCII case). Starts from the list as
   // stored now, so that entries added by others stay. True when the entry is in the stored list
   // afterwards; WinInet is told after a write.
-  virtual bool AddBypassEntry(const std::string& entry);
+  bool AddBypassEntry(const std::string& entry);
   // Undoes this program's own change: writes back the list as it was before the first change,
   // but only while the stored list is still the text this program wrote. False only when that
   // write failed; true when there was nothing (left) to undo.
-  virtual bool RestoreOverride();
+  bool RestoreOverride();
   // True when ProxyEnable reads as 1.
-  virtual bool IsProxyEnabled();
+  bool IsProxyEnabled();
 
   // The list as read at construction (or before this program's first change).
   const std::string& GetSavedOverride() const { return savedOverride; }

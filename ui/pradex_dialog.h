@@ -37,7 +37,7 @@ class PradexDialog {
   // `poster` must be the one the search engine posts its messages through.
   PradexDialog(DialogView& view, RichTextControl& listControl, SearchDriver& search,
                BrowserLauncher& browser, StringResources& strings, MessagePoster& poster);
-  virtual ~PradexDialog() = default;
+  ~PradexDialog() = default;
   PradexDialog(const PradexDialog&) = delete;
   PradexDialog& operator=(const PradexDialog&) = delete;
 
@@ -60,9 +60,9 @@ class PradexDialog {
   // no selection by the click).
   bool OnLinkNotify(LinkMouseEvent event, TextRange range);
 
-  virtual void StartSearch();
-  virtual void StopSearch();
-  virtual void OnCloseCommand();
+  void StartSearch();
+  void StopSearch();
+  void OnCloseCommand();
 
   // What the window shows and counts, for the front ends and tests.
   bool IsStopped() const { return stopped; }
@@ -72,12 +72,12 @@ class PradexDialog {
   const DeviceList& List() const { return deviceList; }
 
  protected:
-  virtual void ShowSearching();
-  virtual void ShowNoneFound();
-  virtual void ShowFound();
-  virtual void ShowCancelling();
-  virtual void CheckSearchDone();
-  virtual void UpdateControls(bool idleState);
+  void ShowSearching();
+  void ShowNoneFound();
+  void ShowFound();
+  void ShowCancelling();
+  void CheckSearchDone();
+  void UpdateControls(bool idleState);
 
  private:
   // Starts the worker of the search that StartSearch has shown.

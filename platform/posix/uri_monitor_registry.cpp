@@ -5,7 +5,7 @@
 #include <string_view>
 #include <utility>
 
-#include "discovery/port_cache.h"
+#include "platform/monitor_keys.h"
 #include "platform/posix/device_uri.h"
 #include "platform/posix/device_uri_resolver.h"
 

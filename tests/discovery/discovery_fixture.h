@@ -11,9 +11,9 @@
 #include "discovery/ieee1394.h"
 #include "discovery/port_cache.h"
 #include "discovery/printer_record.h"
-#include "platform/memory/memory_device_io.h"
+#include "tests/fakes/memory_device_io.h"
 #include "platform/memory/memory_registry.h"
-#include "platform/memory/memory_spooler.h"
+#include "tests/fakes/memory_spooler.h"
 
 namespace pradex::discovery_test {
 

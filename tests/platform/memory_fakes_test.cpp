@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/memory/memory_device_io.h"
-#include "platform/memory/memory_spooler.h"
+#include "tests/fakes/memory_device_io.h"
+#include "tests/fakes/memory_spooler.h"
 #include "platform/win_codes.h"
 
 namespace pradex {

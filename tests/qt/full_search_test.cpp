@@ -18,10 +18,10 @@
 #include <system_error>
 #include <vector>
 
-#include "platform/posix/linux_platform.h"
+#include "ui/linux/linux_platform.h"
 #include "tests/emulator/device_emulator.h"
 #include "tests/qt/qt_test_support.h"
-#include "ui/qt/device_search_engine.h"
+#include "ui/device_search_engine.h"
 
 namespace pradex {
 namespace {

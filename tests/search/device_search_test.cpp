@@ -7,6 +7,7 @@
 #include <new>
 #include <thread>
 
+#include "search/url_host.h"
 #include "search_test_support.h"
 
 namespace pradex::test {

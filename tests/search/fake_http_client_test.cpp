@@ -8,7 +8,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/memory/fake_http_client.h"
+#include "tests/fakes/fake_http_client.h"
 #include "platform/memory/queue_message_poster.h"
 #include "platform/win_codes.h"
 

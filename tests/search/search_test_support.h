@@ -12,14 +12,15 @@
 #include <vector>
 
 #include "discovery/port_cache.h"
-#include "platform/memory/fake_http_client.h"
-#include "platform/memory/memory_device_io.h"
 #include "platform/memory/memory_registry.h"
-#include "platform/memory/memory_spooler.h"
 #include "platform/memory/queue_message_poster.h"
 #include "search/device_search.h"
+#include "search/printer_plan.h"
 #include "search/search_messages.h"
 #include "search/search_trace.h"
+#include "tests/fakes/fake_http_client.h"
+#include "tests/fakes/memory_device_io.h"
+#include "tests/fakes/memory_spooler.h"
 
 namespace pradex {
 

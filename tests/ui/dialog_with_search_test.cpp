@@ -6,10 +6,10 @@
 #include <vector>
 
 #include "discovery/port_cache.h"
-#include "platform/memory/fake_http_client.h"
-#include "platform/memory/memory_device_io.h"
+#include "tests/fakes/fake_http_client.h"
+#include "tests/fakes/memory_device_io.h"
 #include "platform/memory/memory_registry.h"
-#include "platform/memory/memory_spooler.h"
+#include "tests/fakes/memory_spooler.h"
 #include "platform/memory/queue_message_poster.h"
 #include "search/device_search.h"
 #include "search/proxy_settings_guard.h"

@@ -3,9 +3,9 @@
 #include <clocale>
 #include <memory>
 
-#include "platform/posix/linux_platform.h"
+#include "ui/linux/linux_platform.h"
 #include "ui/browser_launch.h"
-#include "ui/qt/device_search_engine.h"
+#include "ui/device_search_engine.h"
 #include "ui/qt/pradex_window.h"
 
 int main(int argc, char* argv[]) {

@@ -29,8 +29,7 @@ PradexWindow::PradexWindow(Win32Platform& platform)
     : Dialog(PRADEX_IDD_MAIN),
       platform(platform),
       search(platform.Search()),
-      searchDriver(search),
-      logic(*this, deviceList, searchDriver, platform.browser, platform.strings, platform.poster) {
+      logic(*this, deviceList, search, platform.browser, platform.strings, platform.poster) {
   const HINSTANCE module = ProgramModule();
   icon = LoadIconA(module, MAKEINTRESOURCEA(PRADEX_IDI_SMALL));
   bigIcon = LoadIconA(module, MAKEINTRESOURCEA(PRADEX_IDI_BIG));
@@ -109,7 +108,7 @@ bool PradexWindow::WindowProc(UINT message, WPARAM wParam, LPARAM lParam, LRESUL
 }
 
 void PradexWindow::OnDestroyWindow() {
-  searchDriver.Stop();
+  search.Stop();
 }
 
 LRESULT PradexWindow::OnLinkNotify(const ENLINK& link) {

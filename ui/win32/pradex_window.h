@@ -15,8 +15,7 @@
 
 #include <string>
 
-#include "search/device_search.h"
-#include "ui/device_search_driver.h"
+#include "ui/device_search_engine.h"
 #include "ui/dialog_view.h"
 #include "ui/pradex_dialog.h"
 #include "ui/win32/framework.h"
@@ -65,8 +64,7 @@ class PradexWindow : public Dialog, private DialogView {
   HWND stopButton = nullptr;
   HWND refreshButton = nullptr;
   Win32RichTextControl deviceList;
-  DeviceSearch search;
-  DeviceSearchDriver searchDriver;
+  DeviceSearchEngine search;
   HWND bitmapPlaceholder = nullptr;
   HWND productLabel = nullptr;
   HMENU menuBar = nullptr;

@@ -1,5 +1,5 @@
 // The command line: which arguments are taken, which are usage errors.
-#include "app/cli/cli_options.h"
+#include "ui/cli/cli_options.h"
 
 #include <gtest/gtest.h>
 

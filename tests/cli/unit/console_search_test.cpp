@@ -1,5 +1,5 @@
 // The console search: the window logic and the real search engine over the in-memory machine.
-#include "app/cli/console_search.h"
+#include "ui/cli/console_search.h"
 
 #include <gtest/gtest.h>
 
@@ -12,10 +12,10 @@
 #include "app/messages.h"
 #include "discovery/port_cache.h"
 #include "platform/http_client.h"
-#include "platform/memory/fake_http_client.h"
-#include "platform/memory/memory_device_io.h"
+#include "tests/fakes/fake_http_client.h"
+#include "tests/fakes/memory_device_io.h"
 #include "platform/memory/memory_registry.h"
-#include "platform/memory/memory_spooler.h"
+#include "tests/fakes/memory_spooler.h"
 #include "tests/cli/cli_texts.h"
 
 namespace pradex::cli {

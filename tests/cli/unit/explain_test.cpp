@@ -1,5 +1,5 @@
 // Putting the spooler's list and the search's notes together, and the words for each outcome.
-#include "app/cli/explain.h"
+#include "ui/cli/explain.h"
 
 #include <gtest/gtest.h>
 

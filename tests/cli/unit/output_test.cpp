@@ -1,5 +1,5 @@
 // What pradex-cli writes: the encoding it chooses, the escaping of user data, the two formats.
-#include "app/cli/output.h"
+#include "ui/cli/output.h"
 
 #include <gtest/gtest.h>
 

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "platform/memory/queue_message_poster.h"
-#include "platform/posix/linux_platform.h"
+#include "ui/linux/linux_platform.h"
 #include "search/device_search.h"
 #include "search/proxy_settings_guard.h"
 

@@ -21,7 +21,7 @@
 #include <vector>
 
 #include "discovery/port_cache.h"
-#include "platform/memory/memory_device_io.h"
+#include "tests/fakes/memory_device_io.h"
 #include "platform/memory/memory_registry.h"
 #include "platform/posix/uri_monitor_registry.h"
 

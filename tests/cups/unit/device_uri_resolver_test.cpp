@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "discovery/port_cache.h"
 #include "platform/memory/memory_registry.h"
+#include "platform/monitor_keys.h"
 #include "platform/posix/uri_monitor_registry.h"
 
 namespace pradex {

@@ -1,15 +1,14 @@
-#include "app/cli/console_search.h"
+#include "ui/cli/console_search.h"
 
 #include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <stdexcept>
 
-#include "app/cli/console_window.h"
 #include "platform/memory/queue_message_poster.h"
-#include "search/device_search.h"
 #include "search/search_messages.h"
-#include "ui/device_search_driver.h"
+#include "ui/cli/console_window.h"
+#include "ui/device_search_engine.h"
 #include "ui/dialog_view.h"
 #include "ui/pradex_dialog.h"
 
@@ -49,16 +48,14 @@ class EnginePoster : public MessagePoster {
 // that cannot be waited for can be left alone as a whole.
 struct ConsoleSearch::Parts {
   Parts(ConsoleMachine machine, StringResources& strings) : spooler(machine.spooler) {
-    engine = std::make_unique<DeviceSearch>(
+    engine = std::make_unique<DeviceSearchEngine>(
         SearchPlatform{spooler, machine.registry, machine.deviceIo, machine.http, enginePoster});
-    driver = std::make_unique<DeviceSearchDriver>(*engine);
-    dialog = std::make_unique<PradexDialog>(view, list, *driver, browser, strings, queue);
+    dialog = std::make_unique<PradexDialog>(view, list, *engine, browser, strings, queue);
   }
 
   // Destroys the window logic and then the engine, which waits for everything it started.
   void ReleaseEngine() {
     dialog.reset();
-    driver.reset();
     engine.reset();
   }
 
@@ -69,8 +66,7 @@ struct ConsoleSearch::Parts {
   ConsoleDialogView view;
   ConsoleListControl list;
   NoBrowserLauncher browser;
-  std::unique_ptr<DeviceSearch> engine;
-  std::unique_ptr<DeviceSearchDriver> driver;
+  std::unique_ptr<DeviceSearchEngine> engine;
   std::unique_ptr<PradexDialog> dialog;
 };
 
@@ -96,7 +92,7 @@ ConsoleOutcome ConsoleSearch::Run(const std::function<bool()>& stopRequested) {
     p.dialog->HandleSearchMessage(message.message, message.wParam, message.lParam);
   };
 
-  if (explain) p.engine->SetTrace(&p.trace);
+  if (explain) p.engine->Search().SetTrace(&p.trace);
   // Initialisation starts the first search, as the window's does.
   p.dialog->OnInitDialog(kConsoleWindow);
   while (!p.dialog->IsIdle()) {

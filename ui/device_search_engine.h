@@ -1,5 +1,6 @@
-// The program's search engine together with the window's view of it, owned as one object by the
-// window that it reports to.
+// The one assembly of the search engine for every front end: the engine (DeviceSearch) over
+// the system a composition root hands in, together with the window's view of it
+// (SearchDriver), owned as one object by the window that it reports to.
 #pragma once
 
 #include <cstdint>

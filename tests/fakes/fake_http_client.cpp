@@ -1,4 +1,4 @@
-#include "platform/memory/fake_http_client.h"
+#include "tests/fakes/fake_http_client.h"
 
 #include <algorithm>
 #include <set>

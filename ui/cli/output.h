@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/cli/console_search.h"
+#include "ui/cli/console_search.h"
 
 namespace pradex::cli {
 

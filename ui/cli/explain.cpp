@@ -1,4 +1,4 @@
-#include "app/cli/explain.h"
+#include "ui/cli/explain.h"
 
 #include <algorithm>
 #include <utility>

@@ -1,4 +1,4 @@
-#include "platform/memory/memory_spooler.h"
+#include "tests/fakes/memory_spooler.h"
 
 #include <thread>
 #include <utility>

@@ -1,4 +1,4 @@
-#include "platform/memory/memory_device_io.h"
+#include "tests/fakes/memory_device_io.h"
 
 #include <algorithm>
 #include <cstring>

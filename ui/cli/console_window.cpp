@@ -1,4 +1,4 @@
-#include "app/cli/console_window.h"
+#include "ui/cli/console_window.h"
 
 #include <algorithm>
 

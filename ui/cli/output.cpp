@@ -1,4 +1,4 @@
-#include "app/cli/output.h"
+#include "ui/cli/output.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "app/cli/cli_options.h"
-#include "app/cli/console_search.h"
-#include "app/cli/output.h"
-#include "platform/posix/linux_platform.h"
 #include "platform/posix/locale_string_resources.h"
+#include "ui/cli/cli_options.h"
+#include "ui/cli/console_search.h"
+#include "ui/cli/output.h"
+#include "ui/linux/linux_platform.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "app/cli/explain.h"
+#include "ui/cli/explain.h"
 #include "platform/device_io.h"
 #include "platform/http_client.h"
 #include "platform/registry.h"

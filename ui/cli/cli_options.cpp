@@ -1,4 +1,4 @@
-#include "app/cli/cli_options.h"
+#include "ui/cli/cli_options.h"
 
 namespace pradex::cli {
 
