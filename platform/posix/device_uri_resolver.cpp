@@ -376,14 +376,68 @@ void DeviceUriResolver::Stop() {
 long ResolvingSpooler::EnumPrinters(std::vector<PrinterInfo>& printers) {
   const long rc = inner.EnumPrinters(printers);
   if (rc != kErrorSuccess) return rc;
-  std::vector<std::string> uris;
-  for (const PrinterInfo& printer : printers)
-    if (printer.portName) uris.push_back(*printer.portName);
   try {
+    const std::size_t installed = printers.size();
+    const auto isInstalled = [&](const CupsDestination& destination) {
+      return std::any_of(
+          printers.begin(), printers.begin() + static_cast<std::ptrdiff_t>(installed),
+          [&](const PrinterInfo& queue) {
+            return queue.printerName == destination.name || queue.portName == destination.deviceUri;
+          });
+    };
+    if (discover) {
+      for (const CupsDestination& destination : discover()) {
+        if (isInstalled(destination)) continue;
+        PrinterInfo printer;
+        printer.printerName = destination.name;
+        printer.driverName = destination.makeAndModel;
+        printer.portName = destination.deviceUri;
+        printers.push_back(std::move(printer));
+      }
+    }
+    std::vector<std::string> uris;
+    for (const PrinterInfo& printer : printers)
+      if (printer.portName) uris.push_back(*printer.portName);
     resolver.Prepare(uris);
+
+    // One device, one entry: a discovered printer that resolves to where an installed queue
+    // prints is that queue's printer.
+    const auto addressOf = [&](const PrinterInfo& printer) -> std::string {
+      if (!printer.portName) return "";
+      const std::optional<PortResolution> outcome = resolver.Find(*printer.portName);
+      if (!outcome || !outcome->Resolved()) return "";
+      return outcome->ipAddress.value_or(outcome->hostName);
+    };
+    std::vector<std::string> installedAddresses;
+    for (std::size_t i = 0; i < installed; ++i)
+      installedAddresses.push_back(addressOf(printers[i]));
+    std::vector<std::string> ports;
+    std::vector<PrinterInfo> kept(printers.begin(),
+                                  printers.begin() + static_cast<std::ptrdiff_t>(installed));
+    for (std::size_t i = installed; i < printers.size(); ++i) {
+      const std::string address = addressOf(printers[i]);
+      if (!address.empty() && std::find(installedAddresses.begin(), installedAddresses.end(),
+                                        address) != installedAddresses.end())
+        continue;
+      ports.push_back(*printers[i].portName);
+      kept.push_back(std::move(printers[i]));
+    }
+    printers.swap(kept);
+    std::lock_guard<std::mutex> lock(mutex);
+    discoveredPorts = std::move(ports);
   } catch (const std::exception&) {
     // Without the lookups, the ports resolve by their text alone.
   }
+  return rc;
+}
+
+long ResolvingSpooler::EnumPorts(const std::optional<std::string>& serverName,
+                                 std::vector<std::string>& ports) {
+  const long rc = inner.EnumPorts(serverName, ports);
+  if (rc != kErrorSuccess || serverName) return rc;
+  std::lock_guard<std::mutex> lock(mutex);
+  for (const std::string& port : discoveredPorts)
+    if (std::find(ports.begin(), ports.end(), port) == ports.end()) ports.push_back(port);
   return rc;
 }
 

@@ -6,12 +6,14 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "platform/posix/cups_destinations.h"
 #include "platform/posix/dnssd_resolver.h"
 #include "platform/spooler.h"
 
@@ -90,19 +92,27 @@ class DeviceUriResolver {
 
 // A spooler whose every printer enumeration also has the resolver prepare the queues'
 // device URIs, so that the port look-ups of the search that follows find them resolved.
+//
+// With a `discover` function it also lists the network printers a print dialog offers
+// without an installed queue (see cups_destinations.h), after the installed queues and each
+// device once: a discovered printer is left out when an installed queue has its name, its
+// device URI or, once resolved, the same address (the installed queue's name wins). Their
+// device URIs are added to the port list, so that their ports resolve like the queues'.
 class ResolvingSpooler : public Spooler {
  public:
-  ResolvingSpooler(Spooler& inner, DeviceUriResolver& resolver)
-      : inner(inner), resolver(resolver) {}
+  using Discover = std::function<std::vector<CupsDestination>()>;
+  ResolvingSpooler(Spooler& inner, DeviceUriResolver& resolver, Discover discover = {})
+      : inner(inner), resolver(resolver), discover(std::move(discover)) {}
   long EnumPrinters(std::vector<PrinterInfo>& printers) override;
   long EnumPorts(const std::optional<std::string>& serverName,
-                 std::vector<std::string>& ports) override {
-    return inner.EnumPorts(serverName, ports);
-  }
+                 std::vector<std::string>& ports) override;
 
  private:
   Spooler& inner;
   DeviceUriResolver& resolver;
+  Discover discover;
+  std::mutex mutex;
+  std::vector<std::string> discoveredPorts;  // of the last enumeration; guarded by mutex
 };
 
 }  // namespace pradex

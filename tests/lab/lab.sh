@@ -25,6 +25,8 @@
 #     198.51.100.24                  a Tamrin whose page answers 404
 #     198.51.100.25                  the printer behind the print server, page 200
 #     198.51.100.26                  a printer set up by hand (socket), page 200
+#     198.51.100.27  labprn-f.local  announced "Tamrin BrimLine 520"   _ipp._tcp  page 200,
+#                                    no queue anywhere (the print dialog offers it)
 #     198.51.100.30  labsrv          a CUPS print server (port 631) with two queues:
 #                                    "office" -> socket://198.51.100.25:9100,
 #                                    "usbdesk" -> a USB printer of the server
@@ -43,6 +45,8 @@
 #   broken_glowmark:    socket://198.51.100.24:9100 (page 404)
 #   other_maker:        socket://198.51.100.26:9100 (not a Tamrin)
 #   Tamrin_GlowMark_7200: implicitclass://Tamrin_GlowMark_7200/ (made by cups-browsed)
+# CUPS' destination list also offers "Tamrin_BrimLine_520" (no queue), and "Tamrin_BrimLine_410"
+# and "Tamrin_GlowMark_7200" once more (queues of the same devices).
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -234,14 +238,17 @@ up() {
     netns "$(cat "$LAB/prn/init")"
   ns cli sh -ec 'ip addr add 198.51.100.1/24 dev lab0; ip link set lab0 up'
   ns prn sh -ec 'ip addr add 198.51.100.23/24 dev lab1
-    for a in 21 22 24 25 26 30; do ip addr add 198.51.100.$a/32 dev lo; done
+    for a in 21 22 24 25 26 27 30; do ip addr add 198.51.100.$a/32 dev lo; done
     ip link set lab1 up'
 
-  printf '%s\n' "198.51.100.21 labprn-a.local" "198.51.100.22 labprn-b.local" >"$LAB/prn/avahi-hosts"
+  printf '%s\n' "198.51.100.21 labprn-a.local" "198.51.100.22 labprn-b.local" \
+    "198.51.100.27 labprn-f.local" >"$LAB/prn/avahi-hosts"
   service_file "$LAB/prn/services/a.service" "Tamrin GlowMark 5000" labprn-a.local Tamrin \
     "GlowMark 5000" 7a3e0000-0000-4000-8000-000000000021
   service_file "$LAB/prn/services/b.service" "Tamrin BrimLine 410" labprn-b.local Tamrin \
     "BrimLine 410" 7a3e0000-0000-4000-8000-000000000022
+  service_file "$LAB/prn/services/f.service" "Tamrin BrimLine 520" labprn-f.local Tamrin \
+    "BrimLine 520" 7a3e0000-0000-4000-8000-000000000027
   # cups-browsed reaches the printer it makes a queue for by host name, as through nss-mdns
   # on a desktop; a private hosts file stands in for nss-mdns, which the lab does not install.
   { cat /etc/hosts; echo "198.51.100.23 labprn-c.local"; } >"$LAB/cli/hosts"
@@ -253,7 +260,7 @@ up() {
   # Device pages on port 80 of the printers, and the ipp-usb stand-in on the desktop.
   bg prn pages "$PRADEX_EMULATOR" --device 198.51.100.21:80=200 --device 198.51.100.22:80=200 \
     --device 198.51.100.23:80=200 --device 198.51.100.24:80=404 --device 198.51.100.25:80=200 \
-    --device 198.51.100.26:80=200 --device 198.51.100.30:80=200
+    --device 198.51.100.26:80=200 --device 198.51.100.27:80=200 --device 198.51.100.30:80=200
   bg cli ippusb "$PRADEX_EMULATOR" --device 127.0.0.1:60000=200
 
   mkdir -p "$LAB/prn/spool"
@@ -304,9 +311,9 @@ up() {
 
   wait_for 100 0.05 "ippeveprinter" ns prn ipptool -q ipp://198.51.100.23:8631/ipp/print \
     get-printer-attributes.test
-  # The desktop sees all three announced printers.
+  # The desktop sees all four announced printers.
   wait_for 200 0.05 "DNS-SD on the desktop" ns cli sh -c \
-    '[ "$(avahi-browse -rpt _ipp._tcp 2>/dev/null | grep -c "^=")" -ge 3 ]'
+    '[ "$(avahi-browse -rpt _ipp._tcp 2>/dev/null | grep -c "^=")" -ge 4 ]'
   log "the desktop resolves the announced printers"
 
   if [ "${LAB_BROWSED:-1}" != 0 ]; then

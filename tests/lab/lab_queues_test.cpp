@@ -94,6 +94,9 @@ TEST_F(LabQueuesTest, EveryQueueKindIsListedWithItsDevicePageOrSkippedWithItsRea
       {"server_office", "http://198.51.100.25" + dispatcher},
       {"wrapped_brimline", "http://198.51.100.26" + supplies},
       {"socket_brimline", "http://198.51.100.26" + supplies},
+      // Offered by the print dialog without a queue; the two other printers it offers are
+      // the devices of installed queues and are not listed twice.
+      {"Tamrin_BrimLine_520", "http://198.51.100.27" + supplies},
   };
   EXPECT_EQ(listed, expected);
 

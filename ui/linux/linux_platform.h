@@ -3,6 +3,7 @@
 // xdg-open for the browser and the string table in the locale's encoding.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 
@@ -33,8 +34,16 @@ class NoDeviceIo : public DeviceIo {
 
 class LinuxPlatform {
  public:
+  // The longest wait for DNS-SD announcements of printers without a queue. cupsEnumDests ends
+  // as soon as they settle: 0.2-0.3 s in our lab, which is why the print dialog's printers are
+  // searched by default.
+  static constexpr std::chrono::milliseconds kDiscoveryTime{1000};
+
   LinuxPlatform()
-      : registry(store, &resolver), resolvingSpooler(spooler, resolver), strings(utf8Strings) {}
+      : registry(store, &resolver),
+        resolvingSpooler(spooler, resolver,
+                         [] { return ListDiscoveredDestinations(kDiscoveryTime); }),
+        strings(utf8Strings) {}
   LinuxPlatform(const LinuxPlatform&) = delete;
   LinuxPlatform& operator=(const LinuxPlatform&) = delete;
 

@@ -13,6 +13,7 @@
 #include "platform/memory/memory_registry.h"
 #include "platform/monitor_keys.h"
 #include "platform/posix/uri_monitor_registry.h"
+#include "tests/fakes/memory_spooler.h"
 
 namespace pradex {
 namespace {
@@ -239,6 +240,60 @@ TEST(DeviceUriResolverTest, RegistryViewReadsTheResolvedAddressAndHidesUnresolve
   EXPECT_EQ(read("ipp://localhost:60000/ipp/print", "HostName"), "localhost:60000");
   EXPECT_EQ(read("ipp://localhost:60000/ipp/print", "IPAddress"), "<no value>");
   EXPECT_EQ(read("socket://198.51.100.26:9100", "IPAddress"), "198.51.100.26");
+}
+
+PrinterInfo Queue(const std::string& name, const std::string& port, const std::string& model) {
+  PrinterInfo info;
+  info.printerName = name;
+  info.portName = port;
+  info.driverName = model;
+  return info;
+}
+
+// The print dialog's printers join the installed queues, each device once, and their ports
+// join the port list so that the search can resolve them.
+TEST(ResolvingSpoolerTest, AddsThePrintDialogsPrintersEachDeviceOnce) {
+  MemorySpooler queues;
+  const std::string socketPort = "socket://198.51.100.26:9100";
+  const std::string driverless = "ipp://Tamrin%20BrimLine%20410._ipp._tcp.local/";
+  queues.SetPrinters({Queue("desk", socketPort, "Tamrin BrimLine 300"),
+                      Queue("driverless_brimline", driverless, "Tamrin BrimLine 410"),
+                      Queue("Tamrin_GlowMark_7200", "implicitclass://Tamrin_GlowMark_7200/",
+                            "Tamrin GlowMark 7200, driverless, cups-filters 1.28.17")});
+  queues.SetPorts({socketPort, driverless, "implicitclass://Tamrin_GlowMark_7200/"});
+  FakeResolver resolver;
+  resolver.names["Tamrin BrimLine 410"] = Found("labprn-b.local", "198.51.100.22");
+  resolver.names["Tamrin BrimLine 520"] = Found("labprn-f.local", "198.51.100.27");
+  resolver.names["Desk BrimLine"] = Found("labprn-d.local", "198.51.100.26");
+  ResolvingSpooler spooler(queues, resolver, [&] {
+    return std::vector<CupsDestination>{
+        {"Tamrin_BrimLine_410", "Tamrin BrimLine 410", driverless},  // same device URI
+        {"Tamrin_GlowMark_7200", "Tamrin GlowMark 7200",             // same name
+         "ipps://Tamrin%20GlowMark%207200._ipps._tcp.local/"},
+        {"Desk_BrimLine", "Tamrin BrimLine 300",  // resolves to the socket queue's address
+         "ipp://Desk%20BrimLine._ipp._tcp.local/"},
+        {"Tamrin_BrimLine_520", "Tamrin BrimLine 520",
+         "ipp://Tamrin%20BrimLine%20520._ipp._tcp.local/"},
+    };
+  });
+
+  std::vector<PrinterInfo> printers;
+  ASSERT_EQ(spooler.EnumPrinters(printers), kErrorSuccess);
+  std::vector<std::string> names;
+  for (const PrinterInfo& printer : printers) names.push_back(printer.printerName.value_or(""));
+  EXPECT_EQ(names, (std::vector<std::string>{"desk", "driverless_brimline", "Tamrin_GlowMark_7200",
+                                             "Tamrin_BrimLine_520"}));
+  EXPECT_EQ(printers.back().driverName, "Tamrin BrimLine 520");
+  const std::optional<PortResolution> added =
+      resolver.Find("ipp://Tamrin%20BrimLine%20520._ipp._tcp.local/");
+  ASSERT_TRUE(added && added->Resolved());
+  EXPECT_EQ(added->ipAddress, "198.51.100.27");
+
+  std::vector<std::string> ports;
+  ASSERT_EQ(spooler.EnumPorts(std::nullopt, ports), kErrorSuccess);
+  EXPECT_EQ(ports, (std::vector<std::string>{socketPort, driverless,
+                                             "implicitclass://Tamrin_GlowMark_7200/",
+                                             "ipp://Tamrin%20BrimLine%20520._ipp._tcp.local/"}));
 }
 
 // With no system bus to reach a daemon through, every lookup ends at once with its reason.
