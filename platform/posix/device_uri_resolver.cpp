@@ -4,7 +4,6 @@
 #include <cups/http.h>
 #include <cups/ipp.h>
 #include <sys/socket.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
