@@ -57,9 +57,11 @@ class LabQueuesTest : public ::testing::Test {
   // reason from the JSON explanation.
   static void Search(std::map<std::string, std::string>& listed,
                      std::map<std::string, Explained>& explained, long long& elapsedMs) {
+    std::vector<std::string> env{SystemPath(), "LANG=C.UTF-8"};
+    for (const std::string& entry : SanitizerEnvironment()) env.push_back(entry);
     const ProcessResult result =
-        RunProcess({PRADEX_LAB, "cli", labDir, PRADEX_CLI, "--json", "--explain"},
-                   {SystemPath(), "LANG=C.UTF-8"}, "", Milliseconds(60000));
+        RunProcess({PRADEX_LAB, "cli", labDir, PRADEX_CLI, "--json", "--explain"}, env, "",
+                   Milliseconds(60000));
     ASSERT_EQ(result.exitCode, 0) << result.err;
     elapsedMs = result.elapsedMs;
     const JsonValue parsed = JsonReader::Parse(result.out);
