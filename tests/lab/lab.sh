@@ -8,7 +8,8 @@
 #   lab.sh cli DIR CMD...         run CMD on the desktop (namespace "cli": cupsd, avahi)
 #   lab.sh prn DIR CMD...         run CMD on the printers' network (namespace "prn")
 #   lab.sh stop-dnssd DIR         stop the desktop's avahi-daemon (the D-Bus bus stays)
-#   lab.sh check                  exit 0 when this machine can make the lab's namespaces
+#   lab.sh check                  exit 0 when the lab can run here; 3 when this machine cannot
+#                                 make its namespaces, 1 when a program it needs is missing
 #
 # Needs root (network, mount, UTS and PID namespaces) and PRADEX_EMULATOR, the path of
 # pradex-device-emulator, which serves the device pages. Nothing of the lab touches the
@@ -349,8 +350,10 @@ down() {
 
 case "${1:-}" in
   check)
-    unshare -nmup --fork --mount-proc --propagation private true 2>/dev/null ||
-      die "network, mount, UTS and PID namespaces cannot be made here (not root?)"
+    unshare -nmup --fork --mount-proc --propagation private true 2>/dev/null || {
+      echo "lab: network, mount, UTS and PID namespaces cannot be made here" >&2
+      exit 3
+    }
     for t in ip nsenter avahi-daemon avahi-browse dbus-daemon cupsd lpadmin ippeveprinter ipptool \
       cups-browsed; do
       command -v "$t" >/dev/null || [ -x "/usr/sbin/$t" ] || die "$t is not installed (scripts/setup)"
