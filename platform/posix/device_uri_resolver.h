@@ -106,6 +106,7 @@ class ResolvingSpooler : public Spooler {
   long EnumPrinters(std::vector<PrinterInfo>& printers) override;
   long EnumPorts(const std::optional<std::string>& serverName,
                  std::vector<std::string>& ports) override;
+  bool HasIeee1394Ports() const override { return inner.HasIeee1394Ports(); }
 
  private:
   Spooler& inner;
