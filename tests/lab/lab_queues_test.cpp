@@ -109,12 +109,15 @@ TEST_F(LabQueuesTest, EveryQueueKindIsListedWithItsDevicePageOrSkippedWithItsRea
 
   // Skipped, each with its own reason.
   const std::map<std::string, std::string> reasons = {
-      {"gone_glowmark", "port not resolved: DNS-SD service not found: \"Tamrin GlowMark 9999\""},
+      {"gone_glowmark",
+       "no network address found behind its port: DNS-SD service not found: \"Tamrin GlowMark "
+       "9999\""},
       {"server_usbdesk",
-       "port not resolved: print server 198.51.100.30 prints to a device that is not on the "
+       "no network address found behind its port: print server 198.51.100.30 prints to a device "
+       "that is not on the "
        "network (usb:)"},
-      {"broken_glowmark", "HTTP status 404"},
-      {"other_maker", "not the maker"},
+      {"broken_glowmark", "the device answered 404"},
+      {"other_maker", "not a Tamrin printer"},
   };
   for (const auto& [name, reason] : reasons) {
     ASSERT_EQ(explained.count(name), 1u) << name;
@@ -134,7 +137,9 @@ TEST_F(LabQueuesTest, WithoutTheDnsSdDaemonItsQueuesAreSkippedWithThatReasonAndT
 
   for (const char* name : {"dnssd_glowmark", "driverless_brimline", "gone_glowmark"}) {
     ASSERT_EQ(explained.count(name), 1u) << name;
-    EXPECT_EQ(explained[name].reason.rfind("port not resolved: no DNS-SD daemon", 0), 0u)
+    EXPECT_EQ(explained[name].reason.rfind(
+                  "no network address found behind its port: no DNS-SD daemon", 0),
+              0u)
         << explained[name].reason;
   }
   EXPECT_EQ(listed.count("server_office"), 1u);
