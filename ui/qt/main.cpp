@@ -66,6 +66,8 @@ int main(int argc, char* argv[]) {
                           return std::make_unique<DeviceSearchEngine>(
                               platform.Search(poster), [&platform] { platform.resolver.Stop(); });
                         });
+    window.SetPortProblemSource(
+        [&platform](const std::string& port) { return platform.resolver.FailureReason(port); });
     // The modal run lasts until the window closes; its result is not used.
     window.exec();
   }  // the window and its search engine go before the platform they use
