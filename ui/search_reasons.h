@@ -24,8 +24,9 @@ struct PrinterExplanation {
   std::string portName;
   std::string address;  // once its port was resolved
   std::string url;      // once a family was found
-  // Why the port gave no address, when the system could tell (a WSD device not known to this
-  // computer, a port monitor that refused to answer, ...); "" otherwise.
+  // Why the port gave no address, when the system could tell (a DNS-SD service that was not
+  // found, a print server that did not say, a WSD device not known to this computer, a port
+  // monitor that refused to answer, ...); "" otherwise.
   std::string portProblem;
   // nullopt: the search ended before it looked at this printer.
   std::optional<SearchTrace::PrinterVerdict> verdict;

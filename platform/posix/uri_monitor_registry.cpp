@@ -7,6 +7,7 @@
 
 #include "platform/monitor_keys.h"
 #include "platform/posix/device_uri.h"
+#include "platform/posix/device_uri_resolver.h"
 
 namespace pradex {
 
@@ -37,7 +38,8 @@ std::vector<std::uint8_t> StringBytes(const std::string& text) {
 
 }  // namespace
 
-UriMonitorRegistry::UriMonitorRegistry(Registry& inner) : wrapped(inner) {}
+UriMonitorRegistry::UriMonitorRegistry(Registry& inner, const DeviceUriResolver* resolver)
+    : wrapped(inner), resolver(resolver) {}
 
 UriMonitorRegistry::~UriMonitorRegistry() {
   for (const auto& [key, handle] : handles)
@@ -45,7 +47,7 @@ UriMonitorRegistry::~UriMonitorRegistry() {
 }
 
 std::optional<std::shared_ptr<const UriMonitorRegistry::PortKey>> UriMonitorRegistry::ViewKeyFor(
-    const char* subKey) {
+    const char* subKey) const {
   if (!subKey) return std::nullopt;
   const std::string_view path(subKey);
   const std::string_view prefix(kSystemMonitorPortsKey);
@@ -53,8 +55,18 @@ std::optional<std::shared_ptr<const UriMonitorRegistry::PortKey>> UriMonitorRegi
       !EqualsIgnoreCase(path.substr(0, prefix.size()), prefix))
     return std::nullopt;
 
-  const std::optional<UriHost> host =
-      ParseDeviceUriHost(std::string(path.substr(prefix.size() + 1)));
+  const std::string uri(path.substr(prefix.size() + 1));
+  if (resolver) {
+    if (std::optional<PortResolution> outcome = resolver->Find(uri)) {
+      if (!outcome->Resolved()) return std::shared_ptr<const PortKey>();
+      auto key = std::make_shared<PortKey>();
+      if (outcome->ipAddress)
+        key->values.push_back({"IPAddress", StringBytes(*outcome->ipAddress)});
+      key->values.push_back({"HostName", StringBytes(outcome->hostName)});
+      return std::shared_ptr<const PortKey>(std::move(key));
+    }
+  }
+  const std::optional<UriHost> host = ParseDeviceUriHost(uri);
   if (!host) return std::shared_ptr<const PortKey>();
   auto key = std::make_shared<PortKey>();
   if (host->ipv4Literal) key->values.push_back({"IPAddress", StringBytes(host->host)});

@@ -37,10 +37,16 @@ namespace pradex {
 // was opened with like the registry does (values need kKeyQueryValue, enumeration
 // kKeyEnumerateSubKeys); SetValue on it gives kErrorAccessDenied. Thread-safe when the
 // wrapped registry is.
+class DeviceUriResolver;
+
+// With a DeviceUriResolver, a URI that it knows (DNS-SD names, cups-browsed and print-server
+// queues, ipp-usb's loopback port, wrapper backends) gets the key the resolver found for it
+// ("IPAddress" = the address the lookup returned, "HostName" = the host), or no key when the
+// resolver could not resolve it; the rule above applies to the URIs it knows nothing about.
 class UriMonitorRegistry : public Registry {
  public:
-  // `inner` must outlive the view.
-  explicit UriMonitorRegistry(Registry& inner);
+  // `inner` (and `resolver`, when given) must outlive the view.
+  explicit UriMonitorRegistry(Registry& inner, const DeviceUriResolver* resolver = nullptr);
   // Closes the wrapped registry's keys that are still open through the view.
   ~UriMonitorRegistry() override;
   UriMonitorRegistry(const UriMonitorRegistry&) = delete;
@@ -71,11 +77,12 @@ class UriMonitorRegistry : public Registry {
 
   // The port key for `subKey` below HKEY_LOCAL_MACHINE when the path lies in the view's
   // family: a key (URI with a network host) or null (no such key). nullopt: not the view's.
-  static std::optional<std::shared_ptr<const PortKey>> ViewKeyFor(const char* subKey);
+  std::optional<std::shared_ptr<const PortKey>> ViewKeyFor(const char* subKey) const;
   RegKey AddHandle(Handle handle);
   std::optional<Handle> FindHandle(RegKey key) const;
 
   Registry& wrapped;
+  const DeviceUriResolver* resolver;
   mutable std::mutex mutex;
   std::map<RegKey, Handle> handles;
   RegKey nextHandle = 0x10;

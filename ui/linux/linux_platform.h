@@ -3,6 +3,7 @@
 // xdg-open for the browser and the string table in the locale's encoding.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 
@@ -12,6 +13,7 @@
 #include "platform/memory/memory_registry.h"
 #include "platform/posix/cups_spooler.h"
 #include "platform/posix/curl_http_client.h"
+#include "platform/posix/device_uri_resolver.h"
 #include "platform/posix/locale_string_resources.h"
 #include "platform/posix/posix_process_launcher.h"
 #include "platform/posix/uri_monitor_registry.h"
@@ -32,18 +34,29 @@ class NoDeviceIo : public DeviceIo {
 
 class LinuxPlatform {
  public:
-  LinuxPlatform() : registry(store), strings(utf8Strings) {}
+  // The longest wait for DNS-SD announcements of printers without a queue. cupsEnumDests ends
+  // as soon as they settle: 0.2-0.3 s in our lab, which is why the print dialog's printers are
+  // searched by default.
+  static constexpr std::chrono::milliseconds kDiscoveryTime{1000};
+
+  LinuxPlatform()
+      : registry(store, &resolver),
+        resolvingSpooler(spooler, resolver,
+                         [] { return ListDiscoveredDestinations(kDiscoveryTime); }),
+        strings(utf8Strings) {}
   LinuxPlatform(const LinuxPlatform&) = delete;
   LinuxPlatform& operator=(const LinuxPlatform&) = delete;
 
   // The search engine's view of the system; `poster` delivers to the front end's window.
   SearchPlatform Search(MessagePoster& poster) {
-    return SearchPlatform{spooler, registry, deviceIo, http, poster};
+    return SearchPlatform{resolvingSpooler, registry, deviceIo, http, poster};
   }
 
-  MemoryRegistry store;          // the user's settings live here, not in the system
-  UriMonitorRegistry registry;   // store + the monitor keys of the CUPS device URIs
+  MemoryRegistry store;         // the user's settings live here, not in the system
+  DeviceUriResolver resolver;   // the devices behind DNS-SD, cups-browsed and server queues
+  UriMonitorRegistry registry;  // store + the monitor keys of the CUPS device URIs
   CupsSpooler spooler;
+  ResolvingSpooler resolvingSpooler;  // spooler + the resolver's lookups once per search
   NoDeviceIo deviceIo;
   CurlHttpClient http;
   EmbeddedStringResources utf8Strings;  // UTF-8, for toolkits that take Unicode text

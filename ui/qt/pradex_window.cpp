@@ -150,9 +150,16 @@ void PradexWindow::SetSearchRecord(RecordingSpooler* spooler, RecordingTrace* tr
 }
 
 std::unique_ptr<ReasonsDialog> PradexWindow::MakeReasonsView() {
-  const Explanation explanation = spoolerRecord != nullptr && traceRecord != nullptr
-                                      ? BuildExplanation(*spoolerRecord, *traceRecord)
-                                      : Explanation{};
+  Explanation explanation = spoolerRecord != nullptr && traceRecord != nullptr
+                                ? BuildExplanation(*spoolerRecord, *traceRecord)
+                                : Explanation{};
+  if (portProblems) {
+    for (PrinterExplanation& printer : explanation.printers) {
+      if (printer.verdict != SearchTrace::PrinterVerdict::kPortNotResolved) continue;
+      std::string problem = portProblems(printer.portName);
+      if (!problem.empty()) printer.portProblem = std::move(problem);
+    }
+  }
   return std::make_unique<ReasonsDialog>(explanation, this);
 }
 

@@ -16,6 +16,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "platform/message_poster.h"
 #include "platform/string_resources.h"
@@ -59,6 +60,10 @@ class PradexWindow : public QDialog, private DialogView {
   ~PradexWindow() override;
 
   void setVisible(bool visible) override;
+
+  // Says, for a port that gave no address, why (or ""), for the reasons view.
+  using PortProblemSource = std::function<std::string(const std::string& portName)>;
+  void SetPortProblemSource(PortProblemSource source) { portProblems = std::move(source); }
 
   WindowHandle Handle() const { return poster.Handle(); }
   // The queue the engine posts through (and the window its own end markers).
@@ -146,6 +151,7 @@ class PradexWindow : public QDialog, private DialogView {
   QTimer* indicatorTimer = nullptr;
   RecordingSpooler* spoolerRecord = nullptr;
   RecordingTrace* traceRecord = nullptr;
+  PortProblemSource portProblems;
   std::map<int, QAction*> actions;
   std::string aboutText;
   bool initialised = false;

@@ -255,7 +255,7 @@ TEST_F(CliE2eTest, ExplainGivesEveryPrinterItsReason) {
                 {"glow_refused",
                  {"the device cannot be reached (HTTP client error 12029)", url(8, kDispatcher)}},
                 {"glow_usb",
-                 {"no network address found behind its port",
+                 {"no network address found behind its port: not a network device (usb:)",
                   "port: usb://Tamrin/GlowMark%207200?serial=GM-1"}},
                 {"glow_x", {"not a Tamrin printer", "driver: Tamrin-GlowMark X"}},
                 {"glowmark_7200", {"answered", url(1, kDispatcher)}},

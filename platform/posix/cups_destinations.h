@@ -1,0 +1,22 @@
+// The network printers a Linux print dialog offers without an installed queue: CUPS' own
+// destination list, which adds the IPP printers that DNS-SD announces.
+#pragma once
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+namespace pradex {
+
+struct CupsDestination {
+  std::string name;          // as the print dialog shows it ("Tamrin_BrimLine_410")
+  std::string makeAndModel;  // printer-make-and-model, "" when not announced
+  std::string deviceUri;     // "ipp://Tamrin%20BrimLine%20410._ipp._tcp.local/"
+};
+
+// The discovered destinations of cupsEnumDests (installed queues left out), each name once, in
+// the order they came. Browsing ends once the announcements have settled, at the latest after
+// `timeout`. Empty when there is no DNS-SD daemon or no such printer.
+std::vector<CupsDestination> ListDiscoveredDestinations(std::chrono::milliseconds timeout);
+
+}  // namespace pradex

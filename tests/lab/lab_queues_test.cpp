@@ -1,0 +1,151 @@
+// pradex-cli on a desktop whose queues were set up the ways real Linux desktops do it: DNS-SD
+// (dnssd://), driverless (ipp://NAME._ipp._tcp.local/), cups-browsed (implicitclass://),
+// ipp-usb (a loopback port), a print server's queue, a wrapper backend and a plain socket
+// queue; each is listed with its device's own page or skipped with its own reason.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "tests/cli/e2e/cli_e2e_support.h"
+#include "tests/cli/json_reader.h"
+
+namespace pradex::test {
+namespace {
+
+struct Explained {
+  std::string reason;
+  std::string url;
+};
+
+class LabQueuesTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    if (geteuid() != 0) {
+      skipReason = "the lab needs root for its network namespaces";
+      return;
+    }
+    const ProcessResult check = RunProcess({PRADEX_LAB, "check"}, {SystemPath()});
+    if (check.exitCode == 3) {
+      skipReason = "the lab cannot be made here: " + check.err;
+      return;
+    }
+    // A missing program is a set-up fault, not a reason to skip.
+    if (check.exitCode != 0) {
+      upLog = check.err;
+      return;
+    }
+    scratch = std::make_unique<ScratchDir>();
+    labDir = scratch->Sub("lab");
+    const ProcessResult up =
+        RunProcess({PRADEX_LAB, "up", labDir, "--owner", std::to_string(getpid())},
+                   {SystemPath(), std::string("PRADEX_EMULATOR=") + PRADEX_EMULATOR}, "",
+                   Milliseconds(120000));
+    upLog = up.err;
+    labUp = up.exitCode == 0;
+  }
+  static void TearDownTestSuite() {
+    if (!labDir.empty()) RunProcess({PRADEX_LAB, "down", labDir}, {SystemPath()});
+    scratch.reset();
+  }
+
+  void SetUp() override {
+    if (!skipReason.empty()) GTEST_SKIP() << skipReason;
+    ASSERT_TRUE(labUp) << "the lab did not come up:\n" << upLog;
+  }
+
+  // One search of pradex-cli on the lab's desktop: the listed devices and every printer's
+  // reason from the JSON explanation.
+  static void Search(std::map<std::string, std::string>& listed,
+                     std::map<std::string, Explained>& explained, long long& elapsedMs) {
+    std::vector<std::string> env{SystemPath(), "LANG=C.UTF-8"};
+    for (const std::string& entry : SanitizerEnvironment()) env.push_back(entry);
+    const ProcessResult result =
+        RunProcess({PRADEX_LAB, "cli", labDir, PRADEX_CLI, "--json", "--explain"}, env, "",
+                   Milliseconds(60000));
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    elapsedMs = result.elapsedMs;
+    const JsonValue parsed = JsonReader::Parse(result.out);
+    for (const JsonValue& device : parsed["devices"].Array())
+      listed[device["name"].String()] = device["url"].String();
+    for (const JsonValue& printer : parsed["explain"]["printers"].Array())
+      explained[printer["name"].String()] = {printer["reason"].String(), printer["url"].String()};
+  }
+
+  static inline std::unique_ptr<ScratchDir> scratch;
+  static inline std::string labDir;
+  static inline std::string skipReason;
+  static inline std::string upLog;
+  static inline bool labUp = false;
+};
+
+TEST_F(LabQueuesTest, EveryQueueKindIsListedWithItsDevicePageOrSkippedWithItsReason) {
+  std::map<std::string, std::string> listed;
+  std::map<std::string, Explained> explained;
+  long long elapsedMs = 0;
+  ASSERT_NO_FATAL_FAILURE(Search(listed, explained, elapsedMs));
+  std::cout << "lab: whole search with DNS-SD running took " << elapsedMs << " ms\n";
+
+  const std::string dispatcher = "/tamrin/device/this.LCDispatcher";
+  const std::string supplies = "/?type=supplies";
+  // Listed: the queue name with the device's own address.
+  const std::map<std::string, std::string> expected = {
+      {"dnssd_glowmark", "http://198.51.100.21" + dispatcher},
+      {"driverless_brimline", "http://198.51.100.22" + supplies},
+      {"Tamrin_GlowMark_7200", "http://198.51.100.23" + dispatcher},
+      {"usb_glowmark", "http://localhost:60000" + dispatcher},
+      {"server_office", "http://198.51.100.25" + dispatcher},
+      {"wrapped_brimline", "http://198.51.100.26" + supplies},
+      {"socket_brimline", "http://198.51.100.26" + supplies},
+      // Offered by the print dialog without a queue; the two other printers it offers are
+      // the devices of installed queues and are not listed twice.
+      {"Tamrin_BrimLine_520", "http://198.51.100.27" + supplies},
+  };
+  EXPECT_EQ(listed, expected);
+
+  // Skipped, each with its own reason.
+  const std::map<std::string, std::string> reasons = {
+      {"gone_glowmark",
+       "no network address found behind its port: DNS-SD service not found: \"Tamrin GlowMark "
+       "9999\""},
+      {"server_usbdesk",
+       "no network address found behind its port: print server 198.51.100.30 prints to a device "
+       "that is not on the "
+       "network (usb:)"},
+      {"broken_glowmark", "the device answered 404"},
+      {"other_maker", "not a Tamrin printer"},
+  };
+  for (const auto& [name, reason] : reasons) {
+    ASSERT_EQ(explained.count(name), 1u) << name;
+    EXPECT_EQ(explained[name].reason.substr(0, reason.size()), reason) << explained[name].reason;
+  }
+}
+
+// Runs last: it stops the desktop's DNS-SD daemon.
+TEST_F(LabQueuesTest, WithoutTheDnsSdDaemonItsQueuesAreSkippedWithThatReasonAndTheRestListed) {
+  const ProcessResult stop = RunProcess({PRADEX_LAB, "stop-dnssd", labDir}, {SystemPath()});
+  ASSERT_EQ(stop.exitCode, 0) << stop.err;
+  std::map<std::string, std::string> listed;
+  std::map<std::string, Explained> explained;
+  long long elapsedMs = 0;
+  ASSERT_NO_FATAL_FAILURE(Search(listed, explained, elapsedMs));
+  std::cout << "lab: whole search with the DNS-SD daemon stopped took " << elapsedMs << " ms\n";
+
+  for (const char* name : {"dnssd_glowmark", "driverless_brimline", "gone_glowmark"}) {
+    ASSERT_EQ(explained.count(name), 1u) << name;
+    EXPECT_EQ(explained[name].reason.rfind(
+                  "no network address found behind its port: no DNS-SD daemon", 0),
+              0u)
+        << explained[name].reason;
+  }
+  EXPECT_EQ(listed.count("server_office"), 1u);
+  EXPECT_EQ(listed.count("usb_glowmark"), 1u);
+  EXPECT_EQ(listed.count("socket_brimline"), 1u);
+}
+
+}  // namespace
+}  // namespace pradex::test
