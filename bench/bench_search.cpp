@@ -15,15 +15,15 @@
 #include <vector>
 
 #include "discovery/port_cache.h"
-#include "tests/fakes/memory_device_io.h"
 #include "platform/memory/memory_registry.h"
-#include "tests/fakes/memory_spooler.h"
 #include "platform/memory/queue_message_poster.h"
 #include "platform/posix/curl_http_client.h"
 #include "search/device_search.h"
 #include "search/proxy_settings_guard.h"
 #include "search/search_messages.h"
 #include "tests/emulator/device_emulator.h"
+#include "tests/fakes/memory_device_io.h"
+#include "tests/fakes/memory_spooler.h"
 
 namespace {
 
