@@ -27,6 +27,10 @@ constexpr std::size_t kMaxRequestHead = 64 * 1024;
 // No status line, no headers: what a device that is not a web server might send.
 constexpr char kGarbage[] = "\x01\x02 this is not a web server \xff\xfe\r\n\r\n";
 
+// A page that never finishes: its length is announced, and a piece of it comes now and then.
+constexpr char kEndlessPiece[] = "<p>toner 42%</p>\n";
+constexpr std::chrono::milliseconds kEndlessPause{50};
+
 [[noreturn]] void ThrowErrno(const char* what) {
   throw std::system_error(errno, std::generic_category(), what);
 }
@@ -135,6 +139,8 @@ std::optional<DeviceSpec> ParseDeviceSpec(std::string_view text) {
     spec.behaviour = Behaviour::kGarbage;
   } else if (what == "blackhole") {
     spec.behaviour = Behaviour::kBlackhole;
+  } else if (what == "endless") {
+    spec.behaviour = Behaviour::kEndlessBody;
   } else if (what.substr(0, 6) == "delay:") {
     std::string_view rest = what.substr(6);
     const auto second = rest.find(':');
@@ -160,6 +166,8 @@ std::string BehaviourText(const DeviceSpec& spec) {
       return "garbage";
     case Behaviour::kBlackhole:
       return "blackhole";
+    case Behaviour::kEndlessBody:
+      return "endless";
     case Behaviour::kAnswer:
       break;
   }
@@ -256,6 +264,7 @@ struct DeviceEmulator::Impl {
   }
 
   std::string Answer(const DeviceSpec& spec, const RecordedRequest& request) {
+    if (!spec.reply.empty()) return spec.reply;
     int status = spec.status;
     if (request.path != kSuppliesPath && request.path != kDispatcherPath) status = 404;
     const std::string body =
@@ -314,6 +323,12 @@ struct DeviceEmulator::Impl {
         it->out = std::string(kGarbage, sizeof kGarbage - 1);
         it->answerAt = Clock::now() + std::chrono::milliseconds(spec.delayMs);
         break;
+      case Behaviour::kEndlessBody:
+        it->out = "HTTP/1.1 " + std::to_string(spec.status) + " " + ReasonPhrase(spec.status) +
+                  "\r\nContent-Type: text/html\r\nContent-Length: 1000000000\r\n\r\n" +
+                  kEndlessPiece;
+        it->answerAt = Clock::now() + std::chrono::milliseconds(spec.delayMs);
+        break;
       case Behaviour::kReset:
         CloseConnection(it, /*reset=*/true);
         return false;
@@ -336,6 +351,12 @@ struct DeviceEmulator::Impl {
         return false;
       }
       it->sent += static_cast<std::size_t>(n);
+    }
+    if (it->device->spec.behaviour == Behaviour::kEndlessBody) {
+      it->out = kEndlessPiece;
+      it->sent = 0;
+      it->answerAt = Clock::now() + kEndlessPause;
+      return true;
     }
     CloseConnection(it);  // "Connection: close"
     return false;

@@ -47,11 +47,10 @@ TEST(DeviceSpecTest, ParsesEveryBehaviourAndRejectsMalformedText) {
   EXPECT_EQ(spec->delayMs, 40);
   EXPECT_EQ(spec->status, 302);
 
-  const std::map<std::string, Behaviour> words = {{"hang", Behaviour::kHang},
-                                                  {"close", Behaviour::kCloseAtOnce},
-                                                  {"reset", Behaviour::kReset},
-                                                  {"garbage", Behaviour::kGarbage},
-                                                  {"blackhole", Behaviour::kBlackhole}};
+  const std::map<std::string, Behaviour> words = {
+      {"hang", Behaviour::kHang},           {"close", Behaviour::kCloseAtOnce},
+      {"reset", Behaviour::kReset},         {"garbage", Behaviour::kGarbage},
+      {"blackhole", Behaviour::kBlackhole}, {"endless", Behaviour::kEndlessBody}};
   for (const auto& [word, behaviour] : words) {
     spec = ParseDeviceSpec("127.0.0.4:9=" + word);
     ASSERT_TRUE(spec) << word;

@@ -8,9 +8,9 @@
 #include <thread>
 #include <vector>
 
-#include "tests/fakes/fake_http_client.h"
 #include "platform/memory/queue_message_poster.h"
 #include "platform/win_codes.h"
+#include "tests/fakes/fake_http_client.h"
 
 namespace pradex {
 namespace {
@@ -18,6 +18,8 @@ namespace {
 using namespace std::chrono_literals;
 using Behaviour = FakeHttpClient::Behaviour;
 using ::testing::ElementsAre;
+
+constexpr std::chrono::milliseconds kPatience = 10s;  // only reached when something hangs
 
 struct Report {
   HttpHandle handle;
@@ -30,6 +32,7 @@ struct Report {
 std::mutex reportsMutex;
 std::vector<Report> reports;
 std::atomic<int> slowCallbacks{0};
+std::atomic<bool> slowCallbackReleased{false};
 
 void Record(HttpHandle handle, std::uintptr_t context, std::uint32_t status, const void* info,
             std::uint32_t length) {
@@ -42,7 +45,7 @@ void Record(HttpHandle handle, std::uintptr_t context, std::uint32_t status, con
 void SlowRecord(HttpHandle handle, std::uintptr_t context, std::uint32_t status, const void* info,
                 std::uint32_t length) {
   ++slowCallbacks;
-  std::this_thread::sleep_for(100ms);
+  while (!slowCallbackReleased) std::this_thread::sleep_for(1ms);
   Record(handle, context, status, info, length);
   --slowCallbacks;
 }
@@ -76,7 +79,7 @@ TEST_F(FakeHttpClientTest, RequestReportsHandleCompletionAndClosingInOrder) {
   std::uint32_t error = 0;
   EXPECT_EQ(http.OpenUrl(session, "http://127.0.0.1/", 0, 7, &error), 0u);
   EXPECT_EQ(error, static_cast<std::uint32_t>(kErrorIoPending));
-  ASSERT_TRUE(http.WaitForOutstanding(0, 1000ms));
+  ASSERT_TRUE(http.WaitForOutstanding(0, kPatience));
   const auto calls = http.OpenUrlCalls();
   ASSERT_EQ(calls.size(), 1u);
   std::uint32_t status = 0;
@@ -86,7 +89,7 @@ TEST_F(FakeHttpClientTest, RequestReportsHandleCompletionAndClosingInOrder) {
   EXPECT_FALSE(http.QueryStatusCode(calls[0].request, &status));
   EXPECT_FALSE(http.CloseHandle(calls[0].request));
   EXPECT_EQ(http.InvalidCloses(), 1u);
-  ASSERT_TRUE(http.WaitForQuiet(1000ms));
+  ASSERT_TRUE(http.WaitForQuiet(kPatience));
   EXPECT_THAT(StatusesFor(7),
               ElementsAre(kStatusHandleCreated, kStatusRequestComplete, kStatusHandleClosing));
   std::lock_guard<std::mutex> lock(reportsMutex);
@@ -112,12 +115,19 @@ TEST_F(FakeHttpClientTest, RemovingTheCallbackWaitsForARunningCallAndStopsTheRes
   http.SetBehaviour("http://127.0.0.1/", Behaviour::Hold());
   std::uint32_t error = 0;
   http.OpenUrl(session, "http://127.0.0.1/", 0, 3, &error);
-  for (int i = 0; i < 500 && slowCallbacks.load() == 0; ++i) std::this_thread::sleep_for(1ms);
-  ASSERT_EQ(slowCallbacks.load(), 1);  // the handle report is being delivered
+  const auto deadline = std::chrono::steady_clock::now() + kPatience;
+  while (slowCallbacks.load() == 0 && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(1ms);
+  ASSERT_EQ(slowCallbacks.load(), 1);  // the handle report is being delivered, and stays so
+  std::thread releaser([] {
+    std::this_thread::sleep_for(100ms);
+    slowCallbackReleased = true;
+  });
   http.SetStatusCallback(session, nullptr);
   EXPECT_EQ(slowCallbacks.load(), 0);
+  releaser.join();
   http.CloseHandle(http.OpenUrlCalls()[0].request);
-  ASSERT_TRUE(http.WaitForQuiet(1000ms));
+  ASSERT_TRUE(http.WaitForQuiet(kPatience));
   EXPECT_THAT(StatusesFor(3), ElementsAre(kStatusHandleCreated));
   EXPECT_EQ(http.ReportsDropped(), 1u);  // the 70
   EXPECT_EQ(http.CallbacksAfterRemoval(), 0u);
@@ -134,7 +144,7 @@ TEST_F(FakeHttpClientTest, ClosingTheSessionClosesItsRequests) {
   EXPECT_EQ(http.RequestsClosedWithSession(), 2u);
   EXPECT_EQ(http.OpenRequestHandles(), 0u);
   EXPECT_EQ(http.Outstanding(), 0u);
-  ASSERT_TRUE(http.WaitForQuiet(1000ms));
+  ASSERT_TRUE(http.WaitForQuiet(kPatience));
   // The callback was left installed, so the closing reports came after the session closed.
   EXPECT_EQ(http.CallbacksAfterSessionClose(), 2u);
   EXPECT_EQ(http.OpenUrl(session, "http://127.0.0.1/", 0, 8, &error), 0u);
@@ -156,7 +166,7 @@ TEST_F(FakeHttpClientTest, OpenUrlOutcomesAreScripted) {
   EXPECT_EQ(http.RequestHandlesCreated(), 1u);
   EXPECT_EQ(http.OpenUrlCalls()[0].flags, 0x04200000u);
   EXPECT_TRUE(http.CloseHandle(handle));
-  ASSERT_TRUE(http.WaitForQuiet(1000ms));
+  ASSERT_TRUE(http.WaitForQuiet(kPatience));
   EXPECT_THAT(StatusesFor(2), ElementsAre(kStatusHandleClosing));
 }
 
@@ -167,7 +177,7 @@ TEST(QueueMessagePosterTest, DeliversInPostingOrderAndWaitsWithATimeOut) {
     std::this_thread::sleep_for(20ms);
     for (std::uintptr_t i = 1; i <= 3; ++i) poster.Post(5, 0x8001, i, 0);
   });
-  const auto first = poster.WaitForMessage(2000ms);
+  const auto first = poster.WaitForMessage(kPatience);
   sender.join();
   ASSERT_TRUE(first.has_value());
   EXPECT_EQ(first->wParam, 1u);

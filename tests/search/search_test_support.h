@@ -47,6 +47,12 @@ using Behaviour = FakeHttpClient::Behaviour;
 
 inline constexpr WindowHandle kWindow = 0x2A0;
 
+// How long a test waits for something that is due: only reached when the code under test hangs,
+// so it may be generous (a sanitizer build on a loaded machine is slow, never this slow).
+inline constexpr std::chrono::milliseconds kPatience = 10s;
+// Every probe message the end of the run counted.
+inline constexpr int kAllProbes = -1;
+
 // The messages of one run as the window would see them.
 struct RunMessages {
   int finishedMessages = 0;
@@ -57,16 +63,15 @@ struct RunMessages {
   int ProbeMessages() const { return static_cast<int>(answered.size() + failed.size()); }
 };
 
-// Reads messages until WM_SEARCH_FINISHED and as many probe messages as it counted have come,
-// or until `timeout` passes. Probe names are read while the search still owns the probes.
-inline RunMessages CollectRun(QueueMessagePoster& poster,
-                              std::chrono::milliseconds timeout = 5000ms) {
+// Reads messages until WM_SEARCH_FINISHED and `probeMessages` probe messages have come (as many
+// as the end of the run counted when kAllProbes), or until kPatience passes. Probe names are read
+// while the search still owns the probes.
+inline RunMessages CollectRun(QueueMessagePoster& poster, int probeMessages = kAllProbes) {
   RunMessages run;
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  const auto deadline = std::chrono::steady_clock::now() + kPatience;
   for (;;) {
-    if (run.finishedMessages > 0 && run.ProbeMessages() >= static_cast<int>(run.started)) {
-      break;
-    }
+    const int due = probeMessages == kAllProbes ? static_cast<int>(run.started) : probeMessages;
+    if (run.finishedMessages > 0 && run.ProbeMessages() >= due) break;
     const auto now = std::chrono::steady_clock::now();
     if (now >= deadline) break;
     const auto message = poster.WaitForMessage(
@@ -99,33 +104,33 @@ inline RunMessages CollectRun(QueueMessagePoster& poster,
 class RecordingTrace : public SearchTrace {
  public:
   void PrinterChecked(const PrinterNote& note) override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    printers_.push_back(note);
+    std::lock_guard<std::mutex> lock(mutex);
+    printers.push_back(note);
   }
   void ProbeEnded(const ProbeNote& note) override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    probes_.push_back(note);
+    std::lock_guard<std::mutex> lock(mutex);
+    probes.push_back(note);
   }
   std::vector<PrinterNote> Printers() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return printers_;
+    std::lock_guard<std::mutex> lock(mutex);
+    return printers;
   }
   std::vector<ProbeNote> Probes() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return probes_;
+    std::lock_guard<std::mutex> lock(mutex);
+    return probes;
   }
   const PrinterNote* FindPrinter(const std::string& name) const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    for (const auto& note : printers_) {
+    std::lock_guard<std::mutex> lock(mutex);
+    for (const auto& note : printers) {
       if (note.printerName == name) return &note;
     }
     return nullptr;
   }
 
  private:
-  mutable std::mutex mutex_;
-  std::vector<PrinterNote> printers_;
-  std::vector<ProbeNote> probes_;
+  mutable std::mutex mutex;
+  std::vector<PrinterNote> printers;
+  std::vector<ProbeNote> probes;
 };
 
 class SearchTest : public ::testing::Test {
@@ -140,7 +145,7 @@ class SearchTest : public ::testing::Test {
   // the device URL the search will build. `family` is put into the driver name.
   std::string AddPrinter(const std::string& name, const std::string& family,
                          const std::string& address) {
-    const std::string port = "IP_" + std::to_string(++portNumber_);
+    const std::string port = "IP_" + std::to_string(++portNumber);
     AddPrinterOnPort(name, "Tamrin " + family + " 4200", port);
     registry.PutString(kHkeyLocalMachine, std::string(kSystemMonitorPortsKey) + "\\" + port,
                        "IPAddress", address);
@@ -166,9 +171,9 @@ class SearchTest : public ::testing::Test {
     return search;
   }
 
-  RunMessages RunAndCollect(DeviceSearch& search, std::chrono::milliseconds timeout = 5000ms) {
+  RunMessages RunAndCollect(DeviceSearch& search) {
     EXPECT_TRUE(search.Start(kWindow));
-    return CollectRun(poster, timeout);
+    return CollectRun(poster);
   }
 
   MemorySpooler spooler;
@@ -179,7 +184,7 @@ class SearchTest : public ::testing::Test {
   SearchPlatform platform{spooler, registry, deviceIo, http, poster};
 
  private:
-  int portNumber_ = 0;
+  int portNumber = 0;
 };
 
 }  // namespace test

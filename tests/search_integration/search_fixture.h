@@ -33,6 +33,8 @@ using emulator::DeviceSpec;
 using std::chrono::milliseconds;
 
 inline constexpr WindowHandle kWindow = 0x51;
+// How long a test waits for something that is due: only reached when the code under test hangs.
+inline constexpr milliseconds kPatience{10000};
 
 // The proxy variables of whoever runs the tests must not reroute loopback requests.
 inline void ClearProxyEnvironment() {

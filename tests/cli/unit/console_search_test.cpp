@@ -12,11 +12,11 @@
 #include "app/messages.h"
 #include "discovery/port_cache.h"
 #include "platform/http_client.h"
+#include "platform/memory/memory_registry.h"
+#include "tests/cli/cli_texts.h"
 #include "tests/fakes/fake_http_client.h"
 #include "tests/fakes/memory_device_io.h"
-#include "platform/memory/memory_registry.h"
 #include "tests/fakes/memory_spooler.h"
-#include "tests/cli/cli_texts.h"
 
 namespace pradex::cli {
 namespace {
@@ -194,7 +194,7 @@ TEST_F(ConsoleSearchTest, AStopDuringAStuckSpoolerCallEndsWithoutWaitingForIt) {
   EXPECT_FALSE(outcome.engineSettled);
   EXPECT_FALSE(search->EngineSettled());
   EXPECT_EQ(outcome.status, test::kNoneFoundText);
-  EXPECT_LT(took, 1s);
+  EXPECT_LT(took, 5s);  // the spooler call is stuck until released below
   ASSERT_TRUE(outcome.explanation);
   EXPECT_FALSE(outcome.explanation->spoolerResult);
   EXPECT_EQ(SpoolerText(*outcome.explanation),

@@ -21,9 +21,10 @@
 #include <vector>
 
 #include "discovery/port_cache.h"
-#include "tests/fakes/memory_device_io.h"
 #include "platform/memory/memory_registry.h"
 #include "platform/posix/uri_monitor_registry.h"
+#include "tests/emulator/device_emulator.h"
+#include "tests/fakes/memory_device_io.h"
 
 namespace pradex {
 namespace {
@@ -239,13 +240,14 @@ TEST(CupsSpoolerTest, MissingServerFailsAtOnce) {
   const std::string missing =
       (fs::temp_directory_path() / "pradex-no-cupsd" / "cups.sock").string();
 
-  CupsSpooler bySocket(CupsSpoolerOptions{CupsServer{missing, 0}, 3000, 5.0});
+  // Time-outs of 30 s: a call that waited for one of them would not end within 10 s.
+  CupsSpooler bySocket(CupsSpoolerOptions{CupsServer{missing, 0}, 30000, 30.0});
   std::vector<PrinterInfo> printers(1);
   auto start = Clock::now();
   EXPECT_EQ(bySocket.EnumPrinters(printers), CupsSpooler::kRpcServerUnavailable);
   double seconds = SecondsSince(start);
   std::printf("missing socket: %.4f s\n", seconds);
-  EXPECT_LT(seconds, 0.5);
+  EXPECT_LT(seconds, 10.0);
   EXPECT_TRUE(printers.empty()) << "a failure is not a list";
   std::vector<std::string> ports = {"left over"};
   EXPECT_EQ(bySocket.EnumPorts(std::nullopt, ports), CupsSpooler::kRpcServerUnavailable);
@@ -264,83 +266,33 @@ TEST(CupsSpoolerTest, MissingServerFailsAtOnce) {
   seconds = SecondsSince(start);
   setenv("CUPS_SERVER", saved.c_str(), 1);
   EXPECT_EQ(rc, CupsSpooler::kRpcServerUnavailable);
-  EXPECT_LT(seconds, 0.5);
+  EXPECT_LT(seconds, CupsSpoolerOptions{}.connectTimeoutMs / 1000.0);
 
-  // A closed loopback port: bind one, note its number, close it.
-  const int probe = socket(AF_INET, SOCK_STREAM, 0);
-  ASSERT_GE(probe, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof(address);
-  ASSERT_EQ(bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
-  ASSERT_EQ(getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length), 0);
-  close(probe);
-  CupsSpooler byPort(
-      CupsSpoolerOptions{CupsServer{"127.0.0.1", ntohs(address.sin_port)}, 3000, 5.0});
+  // A closed loopback port.
+  const std::uint16_t closedPort = emulator::DeviceEmulator::ClosedPort("127.0.0.1");
+  CupsSpooler byPort(CupsSpoolerOptions{CupsServer{"127.0.0.1", closedPort}, 30000, 30.0});
   start = Clock::now();
   EXPECT_EQ(byPort.EnumPrinters(printers), CupsSpooler::kRpcServerUnavailable);
   seconds = SecondsSince(start);
   std::printf("closed loopback port: %.4f s\n", seconds);
-  EXPECT_LT(seconds, 0.5);
+  EXPECT_LT(seconds, 10.0);
 }
 
-// A loopback listener that never accepts and never answers.
-class SilentListener {
- public:
-  explicit SilentListener(int backlog) {
-    fd_ = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof(address);
-    if (fd_ < 0 || bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
-        listen(fd_, backlog) != 0 ||
-        getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
-      return;
-    port_ = ntohs(address.sin_port);
-  }
-  ~SilentListener() {
-    for (int fd : fillers_) close(fd);
-    if (fd_ >= 0) close(fd_);
-  }
-  int port() const { return port_; }
-
-  // Connects until the accept queue is full; the next connection attempt then gets no answer
-  // to its SYN. False when the queue did not fill.
-  bool FillAcceptQueue() {
-    for (int i = 0; i < 8; ++i) {
-      const int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
-      if (fd < 0) return false;
-      fillers_.push_back(fd);
-      sockaddr_in address{};
-      address.sin_family = AF_INET;
-      address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-      address.sin_port = htons(static_cast<std::uint16_t>(port_));
-      connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address));
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-      int error = 0;
-      socklen_t length = sizeof(error);
-      getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length);
-      sockaddr_in peer{};
-      length = sizeof(peer);
-      if (getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &length) != 0) return true;
-    }
-    return false;
-  }
-
- private:
-  int fd_ = -1;
-  int port_ = 0;
-  std::vector<int> fillers_;
-};
+// A loopback server of the device emulator (emulator::Behaviour); its port.
+int Serve(emulator::DeviceEmulator& server, emulator::Behaviour behaviour, std::string reply = {}) {
+  emulator::DeviceSpec spec;
+  spec.address = "127.0.0.1";
+  spec.behaviour = behaviour;
+  spec.reply = std::move(reply);
+  return server.AddDevice(spec);
+}
 
 TEST(CupsSpoolerTest, ServerThatNeverAnswersFailsWithinTheTimeOuts) {
-  SilentListener listener(8);
-  ASSERT_NE(listener.port(), 0);
+  emulator::DeviceEmulator server;
+  const int port = Serve(server, emulator::Behaviour::kHang);
   const CupsSpoolerOptions defaults;
-  CupsSpooler spooler(CupsSpoolerOptions{CupsServer{"127.0.0.1", listener.port()},
-                                         defaults.connectTimeoutMs, defaults.ioTimeoutSeconds});
+  CupsSpooler spooler(CupsSpoolerOptions{CupsServer{"127.0.0.1", port}, defaults.connectTimeoutMs,
+                                         defaults.ioTimeoutSeconds});
   std::vector<PrinterInfo> printers(1);
   const auto start = Clock::now();
   EXPECT_EQ(spooler.EnumPrinters(printers), CupsSpooler::kErrorTimeout);
@@ -353,10 +305,9 @@ TEST(CupsSpoolerTest, ServerThatNeverAnswersFailsWithinTheTimeOuts) {
 }
 
 TEST(CupsSpoolerTest, ConnectionThatIsNeverAcceptedFailsWithinTheConnectTimeOut) {
-  SilentListener listener(0);
-  ASSERT_NE(listener.port(), 0);
-  if (!listener.FillAcceptQueue()) GTEST_SKIP() << "the loopback accept queue did not fill";
-  CupsSpooler spooler(CupsSpoolerOptions{CupsServer{"127.0.0.1", listener.port()}, 500, 5.0});
+  emulator::DeviceEmulator server;
+  const int port = Serve(server, emulator::Behaviour::kBlackhole);
+  CupsSpooler spooler(CupsSpoolerOptions{CupsServer{"127.0.0.1", port}, 500, 5.0});
   std::vector<PrinterInfo> printers;
   const auto start = Clock::now();
   EXPECT_EQ(spooler.EnumPrinters(printers), CupsSpooler::kErrorTimeout);
@@ -365,82 +316,29 @@ TEST(CupsSpoolerTest, ConnectionThatIsNeverAcceptedFailsWithinTheConnectTimeOut)
   EXPECT_LT(seconds, 1.5);
 }
 
-// A loopback HTTP server that answers every request on one connection with a fixed reply.
-class CannedServer {
- public:
-  explicit CannedServer(std::string reply) : reply_(std::move(reply)) {
-    fd_ = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof(address);
-    if (fd_ < 0 || bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
-        listen(fd_, 4) != 0 ||
-        getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
-      return;
-    port_ = ntohs(address.sin_port);
-    thread_ = std::thread([this] { Serve(); });
-  }
-  ~CannedServer() {
-    shutdown(fd_, SHUT_RDWR);
-    if (thread_.joinable()) thread_.join();
-    close(fd_);
-  }
-  int port() const { return port_; }
-  int requests() const { return requests_; }
-
- private:
-  void Serve() {
-    const int client = accept(fd_, nullptr, nullptr);
-    if (client < 0) return;
-    timeval timeout{2, 0};
-    setsockopt(client, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof(timeout));
-    std::string received;
-    char buffer[4096];
-    for (;;) {
-      const ssize_t n = recv(client, buffer, sizeof(buffer), 0);
-      if (n <= 0) break;
-      received.append(buffer, static_cast<std::size_t>(n));
-      // Answer each request as soon as its header is in; the body may never come.
-      std::size_t end;
-      while ((end = received.find("\r\n\r\n")) != std::string::npos) {
-        received.clear();  // the body, if any, is not looked at
-        ++requests_;
-        send(client, reply_.data(), reply_.size(), MSG_NOSIGNAL);
-      }
-    }
-    close(client);
-  }
-
-  std::string reply_;
-  int fd_ = -1;
-  int port_ = 0;
-  std::atomic<int> requests_{0};
-  std::thread thread_;
-};
-
 TEST(CupsSpoolerTest, ServerAskingForCredentialsIsAccessDeniedWithoutAPrompt) {
-  CannedServer server(
-      "HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Basic realm=\"CUPS\"\r\n"
-      "Content-Length: 0\r\n\r\n");
-  ASSERT_NE(server.port(), 0);
-  CupsSpooler spooler(CupsSpoolerOptions{CupsServer{"127.0.0.1", server.port()}, 3000, 5.0});
+  emulator::DeviceEmulator server;
+  const int port = Serve(server, emulator::Behaviour::kAnswer,
+                         "HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Basic realm=\"CUPS\"\r\n"
+                         "Content-Length: 0\r\n\r\n");
+  CupsSpooler spooler(CupsSpoolerOptions{CupsServer{"127.0.0.1", port}, 3000, 5.0});
   std::vector<PrinterInfo> printers(1);
   const auto start = Clock::now();
   EXPECT_EQ(spooler.EnumPrinters(printers), kErrorAccessDenied);
   std::printf("server asking for credentials: %.3f s\n", SecondsSince(start));
   EXPECT_LT(SecondsSince(start), 3.0);
   EXPECT_TRUE(printers.empty());
-  EXPECT_GE(server.requests(), 1);
+  EXPECT_GE(server.RequestCount(), 1u);
 }
 
 TEST(CupsSpoolerTest, ServerErrorIsAFailureNotAnEmptyList) {
   // An IPP response with status server-error-internal-error (0x0500) and no attributes.
   const std::string ipp("\x02\x00\x05\x00\x00\x00\x00\x01\x03", 9);
-  CannedServer server("HTTP/1.1 200 OK\r\nContent-Type: application/ipp\r\nContent-Length: " +
-                      std::to_string(ipp.size()) + "\r\n\r\n" + ipp);
-  ASSERT_NE(server.port(), 0);
-  CupsSpooler spooler(CupsSpoolerOptions{CupsServer{"127.0.0.1", server.port()}, 3000, 5.0});
+  emulator::DeviceEmulator server;
+  const int port = Serve(server, emulator::Behaviour::kAnswer,
+                         "HTTP/1.1 200 OK\r\nContent-Type: application/ipp\r\nContent-Length: " +
+                             std::to_string(ipp.size()) + "\r\n\r\n" + ipp);
+  CupsSpooler spooler(CupsSpoolerOptions{CupsServer{"127.0.0.1", port}, 3000, 5.0});
   std::vector<PrinterInfo> printers(1);
   const auto start = Clock::now();
   EXPECT_EQ(spooler.EnumPrinters(printers), CupsSpooler::kErrorGenFailure);
