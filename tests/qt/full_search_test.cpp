@@ -18,10 +18,11 @@
 #include <system_error>
 #include <vector>
 
-#include "ui/linux/linux_platform.h"
 #include "tests/emulator/device_emulator.h"
 #include "tests/qt/qt_test_support.h"
+#include "tests/support/loopback_port80.h"
 #include "ui/device_search_engine.h"
+#include "ui/linux/linux_platform.h"
 
 namespace pradex {
 namespace {
@@ -110,10 +111,13 @@ class PrivateCupsd {
 
 class FullSearchTest : public testing::Test {
  protected:
-  void SetUp() override { ASSERT_TRUE(cupsd.Running()) << cupsd.error; }
+  void SetUp() override {
+    if (const auto why = testsupport::Port80Unavailable("127.0.80.1")) GTEST_SKIP() << *why;
+    ASSERT_TRUE(cupsd.Running()) << cupsd.error;
+  }
 
   // A device of the emulator on port 80 of `address`.
-  bool AddDevice(const std::string& address, Behaviour behaviour, int status = 200,
+  void AddDevice(const std::string& address, Behaviour behaviour, int status = 200,
                  int delayMs = 0) {
     DeviceSpec spec;
     spec.address = address;
@@ -121,13 +125,7 @@ class FullSearchTest : public testing::Test {
     spec.behaviour = behaviour;
     spec.status = status;
     spec.delayMs = delayMs;
-    try {
-      devices.AddDevice(spec);
-      return true;
-    } catch (const std::system_error& error) {
-      portError = error.what();
-      return false;
-    }
+    devices.AddDevice(spec);
   }
 
   void MakeWindow() {
@@ -148,21 +146,17 @@ class FullSearchTest : public testing::Test {
 
   PrivateCupsd cupsd;
   DeviceEmulator devices;
-  std::string portError;
   LinuxPlatform platform;
   FakeBrowserLauncher browser;
   std::unique_ptr<PradexWindow> window;
 };
 
-#define ADD_DEVICE_OR_SKIP(...) \
-  if (!AddDevice(__VA_ARGS__)) GTEST_SKIP() << "port 80 of a loopback address: " << portError
-
 TEST_F(FullSearchTest, ListsTheAnsweringDevicesAsLinksAndOpensTheClickedOne) {
-  ADD_DEVICE_OR_SKIP("127.0.80.2", Behaviour::kAnswer);
-  ADD_DEVICE_OR_SKIP("127.0.80.3", Behaviour::kAnswer, 200, 300);
-  ADD_DEVICE_OR_SKIP("127.0.80.4", Behaviour::kAnswer);
-  ADD_DEVICE_OR_SKIP("127.0.80.5", Behaviour::kAnswer, 404);
-  ADD_DEVICE_OR_SKIP("127.0.80.6", Behaviour::kAnswer);
+  AddDevice("127.0.80.2", Behaviour::kAnswer);
+  AddDevice("127.0.80.3", Behaviour::kAnswer, 200, 300);
+  AddDevice("127.0.80.4", Behaviour::kAnswer);
+  AddDevice("127.0.80.5", Behaviour::kAnswer, 404);
+  AddDevice("127.0.80.6", Behaviour::kAnswer);
   cupsd.AddQueue("toimisto", "ipp://127.0.80.2:631/ipp/print", "brimline-300.ppd");
   cupsd.AddQueue("Käytävä", "socket://127.0.80.3:9100", "glowmark-5000.ppd");
   cupsd.AddQueue("Aula", "lpd://127.0.80.4/queue", "brimline-300.ppd");
@@ -203,8 +197,8 @@ TEST_F(FullSearchTest, ListsTheAnsweringDevicesAsLinksAndOpensTheClickedOne) {
 }
 
 TEST_F(FullSearchTest, StopRefreshAndCloseWhileADeviceNeverAnswers) {
-  ADD_DEVICE_OR_SKIP("127.0.80.7", Behaviour::kHang);
-  ADD_DEVICE_OR_SKIP("127.0.80.8", Behaviour::kAnswer);
+  AddDevice("127.0.80.7", Behaviour::kHang);
+  AddDevice("127.0.80.8", Behaviour::kAnswer);
   cupsd.AddQueue("Hidas", "socket://127.0.80.7", "brimline-300.ppd");
   cupsd.AddQueue("Nopea", "socket://127.0.80.8", "brimline-300.ppd");
 
