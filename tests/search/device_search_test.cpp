@@ -321,6 +321,24 @@ TEST_F(SearchProtocolTest, StopBeforeAnyRunIsClearedByTheNextRun) {
   EXPECT_FALSE(search->CheckStop());
 }
 
+TEST_F(SearchProtocolTest, CompletedRequestWhoseStatusCannotBeReadFailsExactlyOnce) {
+  const std::string mute = AddPrinter("Mute", "BrimLine", Loopback(1));
+  Behaviour unreadable = Behaviour::Answer(200);
+  unreadable.statusReadable = false;
+  http.SetBehaviour(mute, unreadable);
+  // A time limit of a minute: the failure must come from the completion, not from the limit.
+  auto search = MakeSearch(60s);
+  const RunMessages run = RunAndCollect(*search);
+  EXPECT_EQ(run.started, 1u);
+  EXPECT_TRUE(run.answered.empty());
+  EXPECT_THAT(run.failed, ElementsAre("Mute"));
+  EXPECT_EQ(search->LookupDeviceUrl("Mute"), "");
+  EXPECT_TRUE(http.WaitForRequestHandlesClosed(1, kPatience));
+  search.reset();
+  EXPECT_EQ(poster.Size(), 0u);
+  EXPECT_EQ(http.InvalidCloses(), 0u);
+}
+
 TEST_F(SearchProtocolTest, StopThreadCarriesItsTwoMessages) {
   const stop_thread byUser(kStopFromUser);
   const std::runtime_error& asRuntimeError = byUser;

@@ -202,6 +202,47 @@ TEST_F(ProbeLifetimeTest, DestructionWithProbesOutstandingClosesEverythingOnce) 
   EXPECT_EQ(http.CallbacksAfterRemoval(), 0u);
 }
 
+TEST_F(ProbeLifetimeTest, DestructionWhileARunWaitsForItsTurnEndsBothRuns) {
+  http.SetBehaviour(AddPrinter("Office", "BrimLine", Loopback(1)), Behaviour::Hold());
+  spooler.HoldEnumPorts();
+  auto search = MakeSearch();
+  ASSERT_TRUE(search->Start(kWindow));
+  ASSERT_TRUE(search->Start(kWindow));  // waits for the first run's turn to end
+  ASSERT_TRUE(spooler.WaitForEnumPortsCalls(1, kPatience));
+  std::thread release([this] {
+    std::this_thread::sleep_for(100ms);  // the destruction is under way by then, or soon
+    spooler.ReleaseEnumPorts();
+  });
+  search.reset();
+  release.join();
+  // Each Start got its end-of-run message and nothing was probed.
+  const auto messages = poster.TakeAll();
+  ASSERT_EQ(messages.size(), 2u);
+  for (const auto& message : messages) {
+    EXPECT_EQ(message.message, WM_SEARCH_FINISHED);
+    EXPECT_EQ(message.wParam, 0u);
+  }
+  EXPECT_EQ(http.OpenUrlCalls().size(), 0u);
+}
+
+TEST_F(ProbeLifetimeTest, ClientThatNeverReportsAClosedHandleDelaysDestructionOnlyBriefly) {
+  Behaviour mute = Behaviour::Hold();
+  mute.reportClosing = false;
+  http.SetBehaviour(AddPrinter("Mute", "BrimLine", Loopback(1)), mute);
+  auto search = MakeSearch(60s);
+  ASSERT_TRUE(search->Start(kWindow));
+  ASSERT_TRUE(http.WaitForOpenUrlCalls(1, kPatience));
+  ASSERT_TRUE(http.WaitForOutstanding(1, kPatience));
+  const auto destroying = Clock::now();
+  search.reset();  // closes the request, waits a while for its closing, then gives up on it
+  EXPECT_LT(Clock::now() - destroying, 5s);
+  EXPECT_EQ(http.RequestHandlesClosed(), 1u);
+  EXPECT_EQ(http.OpenRequestHandles(), 0u);
+  EXPECT_TRUE(http.WaitForQuiet(kPatience));
+  EXPECT_EQ(http.CallbacksAfterSessionClose(), 0u);
+  EXPECT_EQ(http.CallbacksAfterRemoval(), 0u);
+}
+
 TEST_F(ProbeLifetimeTest, DestructionWaitsForARunOnTheCallersOwnThread) {
   http.SetBehaviour(AddPrinter("Office", "BrimLine", Loopback(1)), Behaviour::Hold());
   spooler.SetEnumPortsDelay(300ms);  // the run is busy resolving a port for a while
