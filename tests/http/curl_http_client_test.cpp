@@ -13,6 +13,7 @@
 #include "platform/win_codes.h"
 #include "tests/emulator/device_emulator.h"
 #include "tests/http/recorder.h"
+#include "tests/support/proxy_environment.h"
 
 namespace pradex::testing {
 namespace {
@@ -22,18 +23,12 @@ using emulator::DeviceEmulator;
 using emulator::DeviceSpec;
 using emulator::kDispatcherPath;
 using emulator::kSuppliesPath;
+using testsupport::ClearProxyEnvironment;
 
 constexpr std::uint32_t kProbeFlags = kInternetFlagNoCacheWrite | kInternetFlagNoAutoRedirect;
 // Generous, only reached when something is broken; and still below the 7 s connect time-out, so
 // that a request that ends within it did not wait for that time-out.
 constexpr milliseconds kPatience{5000};
-
-// The proxy variables of whoever runs the tests must not reroute loopback requests.
-void ClearProxyEnvironment() {
-  for (const char* name : {"http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY", "all_proxy",
-                           "ALL_PROXY", "no_proxy", "NO_PROXY"})
-    unsetenv(name);
-}
 
 DeviceSpec Device(const std::string& address, Behaviour behaviour, int status = 200,
                   int delayMs = 0) {

@@ -23,6 +23,7 @@
 #include "tests/emulator/device_emulator.h"
 #include "tests/fakes/memory_device_io.h"
 #include "tests/fakes/memory_spooler.h"
+#include "tests/support/proxy_environment.h"
 
 namespace pradex::integration {
 
@@ -35,11 +36,6 @@ using std::chrono::milliseconds;
 inline constexpr WindowHandle kWindow = 0x51;
 // How long a test waits for something that is due: only reached when the code under test hangs.
 inline constexpr milliseconds kPatience{10000};
-
-// The proxy variables of whoever runs the tests must not reroute loopback requests.
-inline void ClearProxyEnvironment() {
-  for (const char* name : {"http_proxy", "HTTP_PROXY", "all_proxy", "ALL_PROXY"}) unsetenv(name);
-}
 
 inline DeviceSpec Device(const std::string& address, Behaviour behaviour, int status = 200,
                          int delayMs = 0) {
@@ -113,7 +109,7 @@ inline RunMessages CollectRun(QueueMessagePoster& poster, milliseconds timeout) 
 class SearchMachine {
  public:
   SearchMachine() {
-    ClearProxyEnvironment();
+    testsupport::ClearProxyEnvironment();
     registry.CreateKey(kHkeyCurrentUser, kInternetSettingsKey);
   }
 

@@ -19,6 +19,7 @@
 #include "tests/cli/json_reader.h"
 #include "tests/emulator/device_emulator.h"
 #include "tests/support/loopback_port80.h"
+#include "tests/support/proxy_environment.h"
 
 namespace pradex::test {
 namespace {
@@ -60,9 +61,7 @@ class CliE2eTest : public testing::Test {
  protected:
   static void SetUpTestSuite() {
     // The program must see only the proxy settings a test gives it.
-    for (const char* name : {"http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY", "no_proxy",
-                             "NO_PROXY", "all_proxy", "ALL_PROXY"})
-      unsetenv(name);
+    testsupport::ClearProxyEnvironment();
   }
 
   void SetUp() override {
@@ -82,14 +81,19 @@ class CliE2eTest : public testing::Test {
     ASSERT_EQ(cupsd->AddQueue(name, uri, Ppd(ppd)), "");
   }
 
-  void Serve(const std::string& address, Behaviour behaviour, int status = 200,
-             std::uint16_t port = 80) {
+  std::uint16_t Serve(const std::string& address, Behaviour behaviour, int status = 200,
+                      std::uint16_t port = 80) {
     DeviceSpec spec;
     spec.address = address;
     spec.port = port;
     spec.behaviour = behaviour;
     spec.status = status;
-    devices.AddDevice(spec);
+    return devices.AddDevice(spec);
+  }
+
+  // A CUPS server that accepts every connection and never answers.
+  void ServeSilentCupsd() {
+    cupsServer = "127.0.0.1:" + std::to_string(Serve("127.0.0.1", Behaviour::kHang, 200, 0));
   }
 
   // The printers every listing test starts from, with their devices. Of the maker's two
@@ -286,13 +290,12 @@ TEST_F(CliE2eTest, WithoutACupsdTheNoneFoundTextComesBeforeAnyTimeOut) {
 }
 
 TEST_F(CliE2eTest, ASilentCupsdDoesNotHangTheSearch) {
-  cupsServer = scratch.File("silent.sock");
-  SilentServer silent(cupsServer);
+  ServeSilentCupsd();
   auto plain = StartCli({}, Environment());
   auto explained = StartCli({"--explain"}, Environment());
   const ProcessResult result = plain->Wait(30s);
   const ProcessResult explainedResult = explained->Wait(30s);
-  EXPECT_GE(silent.Accepted(), 2);
+  EXPECT_GE(devices.RequestCount(), 2u);
   EXPECT_EQ(result.exitCode, 0) << result.err;
   EXPECT_EQ(result.out, kNoneFoundText + "\n");
   EXPECT_EQ(explainedResult.out,
@@ -305,12 +308,9 @@ TEST_F(CliE2eTest, ASilentCupsdDoesNotHangTheSearch) {
 }
 
 TEST_F(CliE2eTest, SigintEndsASearchHeldByASilentCupsdBeforeItsTimeOut) {
-  cupsServer = scratch.File("silent.sock");
-  SilentServer silent(cupsServer);
+  ServeSilentCupsd();
   auto child = StartCli({"--explain"}, Environment());
-  const auto deadline = Clock::now() + 5s;
-  while (silent.Accepted() < 1 && Clock::now() < deadline) std::this_thread::sleep_for(10ms);
-  ASSERT_GE(silent.Accepted(), 1);
+  ASSERT_TRUE(devices.WaitForRequests(1, 10s));
   std::this_thread::sleep_for(200ms);  // well inside the wait for the server's answer
 
   const auto signalled = Clock::now();

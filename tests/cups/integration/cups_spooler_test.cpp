@@ -25,6 +25,7 @@
 #include "platform/posix/uri_monitor_registry.h"
 #include "tests/emulator/device_emulator.h"
 #include "tests/fakes/memory_device_io.h"
+#include "tests/support/private_cupsd.h"
 
 namespace pradex {
 namespace {
@@ -36,69 +37,47 @@ double SecondsSince(Clock::time_point start) {
   return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-// Runs a shell command; its standard output, or nullopt when it failed.
-std::optional<std::string> RunShell(const std::string& command) {
-  FILE* pipe = popen(command.c_str(), "r");
-  if (!pipe) return std::nullopt;
-  std::string output;
-  char buffer[512];
-  while (std::fgets(buffer, sizeof(buffer), pipe)) output += buffer;
-  return pclose(pipe) == 0 ? std::optional<std::string>(output) : std::nullopt;
-}
-
-std::string Quote(const std::string& text) {
-  return "'" + text + "'";
-}
-
-fs::path MakeTempDir() {
-  std::string pattern = (fs::temp_directory_path() / "pradex-cupsd-XXXXXX").string();
-  if (!mkdtemp(pattern.data())) return {};
-  return pattern;
-}
-
 // The private cupsd with the test queues: the CTest fixture's (PRADEX_CUPSD_DIR, CUPS_SERVER
 // set by CTest), or, when the program runs on its own, one started here for this process.
-class PrivateCupsd : public ::testing::Environment {
+class CupsdEnvironment : public ::testing::Environment {
  public:
-  static PrivateCupsd* instance;
+  static CupsdEnvironment* instance;
 
   void SetUp() override {
     if (const char* fixture = std::getenv("PRADEX_CUPSD_DIR"); fixture && *fixture) {
-      dir_ = fixture;
+      dir = fixture;
     } else {
-      dir_ = MakeTempDir();
-      ASSERT_FALSE(dir_.empty());
-      owned_ = true;
-      ASSERT_TRUE(RunShell(Quote(PRADEX_CUPSD_QUEUES) + " start " + Quote(dir_.string()) +
-                           " --owner " + std::to_string(getpid())))
-          << "could not start a private cupsd";
+      scratch = std::make_unique<testsupport::ScratchDir>();
+      cupsd =
+          std::make_unique<testsupport::PrivateCupsd>(PRADEX_CUPSD_QUEUES, scratch->Sub("cupsd"));
+      dir = scratch->Sub("cupsd");
     }
-    socket_ = (dir_ / "cups.sock").string();
-    std::ifstream(dir_ / "cupsd.port") >> port_;
-    ASSERT_TRUE(fs::exists(socket_)) << "no private cupsd in " << dir_;
+    socketPath = (dir / "cups.sock").string();
+    std::ifstream(dir / "cupsd.port") >> portNumber;
+    ASSERT_TRUE(fs::exists(socketPath)) << "no private cupsd in " << dir;
     // libcups reads CUPS_SERVER on a thread's first use; every test asks this server only.
-    setenv("CUPS_SERVER", socket_.c_str(), 1);
+    setenv("CUPS_SERVER", socketPath.c_str(), 1);
   }
 
   void TearDown() override {
-    if (!owned_) return;
-    RunShell(Quote(PRADEX_CUPSD_QUEUES) + " stop " + Quote(dir_.string()));
-    std::error_code ignored;
-    fs::remove_all(dir_, ignored);
+    cupsd.reset();
+    scratch.reset();
   }
 
-  const std::string& socket() const { return socket_; }
-  int port() const { return port_; }
+  const std::string& socket() const { return socketPath; }
+  int port() const { return portNumber; }
 
  private:
-  fs::path dir_;
-  std::string socket_;
-  int port_ = 0;
-  bool owned_ = false;
+  fs::path dir;
+  std::string socketPath;
+  int portNumber = 0;
+  // A server of this process's own, when it runs without the CTest fixture.
+  std::unique_ptr<testsupport::ScratchDir> scratch;
+  std::unique_ptr<testsupport::PrivateCupsd> cupsd;
 };
 
-PrivateCupsd* PrivateCupsd::instance =
-    static_cast<PrivateCupsd*>(::testing::AddGlobalTestEnvironment(new PrivateCupsd));
+CupsdEnvironment* CupsdEnvironment::instance =
+    static_cast<CupsdEnvironment*>(::testing::AddGlobalTestEnvironment(new CupsdEnvironment));
 
 struct ExpectedQueue {
   std::string name;
@@ -168,7 +147,7 @@ TEST(CupsSpoolerTest, EnumPortsListsEachDeviceUriOnceInQueueOrder) {
 }
 
 TEST(CupsSpoolerTest, ExplicitServerByLocalSocketOrLoopbackPort) {
-  const PrivateCupsd& cupsd = *PrivateCupsd::instance;
+  const CupsdEnvironment& cupsd = *CupsdEnvironment::instance;
   for (const CupsServer& server :
        {CupsServer{cupsd.socket(), 0}, CupsServer{"127.0.0.1", cupsd.port()}}) {
     SCOPED_TRACE(server.host);
@@ -212,14 +191,10 @@ TEST(CupsSpoolerTest, PortCacheResolvesTheQueuesThroughTheView) {
 
 // A server of its own, started and stopped by the test itself.
 TEST(CupsSpoolerTest, ServerWithoutQueuesGivesAnEmptyList) {
-  const fs::path dir = MakeTempDir();
-  ASSERT_FALSE(dir.empty());
-  const std::optional<std::string> started =
-      RunShell(Quote(PRADEX_CUPSD_PRIVATE) + " start " + Quote(dir.string()) + " --owner " +
-               std::to_string(getpid()));
-  ASSERT_TRUE(started);
-  EXPECT_NE(started->find("CUPS_SERVER=" + (dir / "cups.sock").string()), std::string::npos);
-  EXPECT_NE(started->find("CUPSD_PID="), std::string::npos);
+  testsupport::ScratchDir scratch;
+  const fs::path dir = scratch.Sub("cupsd");
+  auto cupsd = std::make_unique<testsupport::PrivateCupsd>(PRADEX_CUPSD_PRIVATE, dir.string());
+  EXPECT_EQ(cupsd->Server(), (dir / "cups.sock").string());
 
   CupsSpooler spooler(CupsSpoolerOptions{CupsServer{(dir / "cups.sock").string(), 0}, 3000, 5.0});
   std::vector<PrinterInfo> printers(1);
@@ -229,11 +204,9 @@ TEST(CupsSpoolerTest, ServerWithoutQueuesGivesAnEmptyList) {
   EXPECT_EQ(spooler.EnumPorts(std::nullopt, ports), kErrorSuccess);
   EXPECT_TRUE(ports.empty());
 
-  EXPECT_TRUE(RunShell(Quote(PRADEX_CUPSD_PRIVATE) + " stop " + Quote(dir.string())));
+  cupsd.reset();  // stops it
   EXPECT_EQ(spooler.EnumPrinters(printers), CupsSpooler::kRpcServerUnavailable)
       << "cupsd still running";
-  std::error_code ignored;
-  fs::remove_all(dir, ignored);
 }
 
 TEST(CupsSpoolerTest, MissingServerFailsAtOnce) {
