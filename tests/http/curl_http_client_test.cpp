@@ -12,7 +12,7 @@
 
 #include "platform/win_codes.h"
 #include "tests/emulator/device_emulator.h"
-#include "tests/http/recorder.h"
+#include "tests/support/http_recorder.h"
 #include "tests/support/proxy_environment.h"
 
 namespace pradex::testing {

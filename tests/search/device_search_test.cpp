@@ -90,9 +90,9 @@ TEST_F(SearchProtocolTest, SessionAndRequestsUseTheFixedClientSettings) {
   EXPECT_EQ(calls[0].flags, 0x04200000u);
   EXPECT_EQ(calls[0].session, opens[0].session);
   // The context of the request is the probe the window is told about.
-  const auto answered = std::find_if(run.all.begin(), run.all.end(), [](const PostedMessage& m) {
-    return m.message == WM_SEARCH_DEVICE_ANSWERED;
-  });
+  const auto answered = std::find_if(
+      run.all.begin(), run.all.end(),
+      [](const testsupport::Arrival& m) { return m.message == WM_SEARCH_DEVICE_ANSWERED; });
   ASSERT_NE(answered, run.all.end());
   EXPECT_EQ(calls[0].context, static_cast<std::uintptr_t>(answered->lParam));
 }
@@ -369,8 +369,9 @@ TEST_F(SearchProtocolTest, SecondRunStartsWithEmptyResultsAndKeepsEarlierProbes)
   EXPECT_EQ(search->LookupDeviceUrl("Office"), office);
 
   // The probe of the first run is still readable: probes stay until the object goes.
-  const auto probeMessage = std::find_if(first.all.begin(), first.all.end(),
-                                         [](const PostedMessage& m) { return m.lParam != 0; });
+  const auto probeMessage =
+      std::find_if(first.all.begin(), first.all.end(),
+                   [](const testsupport::Arrival& m) { return m.lParam != 0; });
   ASSERT_NE(probeMessage, first.all.end());
   const auto* earlier = reinterpret_cast<const ProbeRequest*>(probeMessage->lParam);
   EXPECT_FALSE(earlier->IsActive());

@@ -21,6 +21,7 @@
 #include "tests/fakes/fake_http_client.h"
 #include "tests/fakes/memory_device_io.h"
 #include "tests/fakes/memory_spooler.h"
+#include "tests/support/run_messages.h"
 
 namespace pradex {
 
@@ -47,57 +48,13 @@ using Behaviour = FakeHttpClient::Behaviour;
 
 inline constexpr WindowHandle kWindow = 0x2A0;
 
-// How long a test waits for something that is due: only reached when the code under test hangs,
-// so it may be generous (a sanitizer build on a loaded machine is slow, never this slow).
-inline constexpr std::chrono::milliseconds kPatience = 10s;
-// Every probe message the end of the run counted.
-inline constexpr int kAllProbes = -1;
+using testsupport::kAllProbes;
+using testsupport::kPatience;
+using testsupport::RunMessages;
 
-// The messages of one run as the window would see them.
-struct RunMessages {
-  int finishedMessages = 0;
-  std::uintptr_t started = 0;  // wParam of WM_SEARCH_FINISHED
-  std::vector<std::string> answered;
-  std::vector<std::string> failed;
-  std::vector<PostedMessage> all;
-  int ProbeMessages() const { return static_cast<int>(answered.size() + failed.size()); }
-};
-
-// Reads messages until WM_SEARCH_FINISHED and `probeMessages` probe messages have come (as many
-// as the end of the run counted when kAllProbes), or until kPatience passes. Probe names are read
-// while the search still owns the probes.
+// The messages of one run (see testsupport::CollectRun).
 inline RunMessages CollectRun(QueueMessagePoster& poster, int probeMessages = kAllProbes) {
-  RunMessages run;
-  const auto deadline = std::chrono::steady_clock::now() + kPatience;
-  for (;;) {
-    const int due = probeMessages == kAllProbes ? static_cast<int>(run.started) : probeMessages;
-    if (run.finishedMessages > 0 && run.ProbeMessages() >= due) break;
-    const auto now = std::chrono::steady_clock::now();
-    if (now >= deadline) break;
-    const auto message = poster.WaitForMessage(
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now));
-    if (!message) break;
-    run.all.push_back(*message);
-    EXPECT_EQ(message->window, kWindow);
-    switch (message->message) {
-      case WM_SEARCH_FINISHED:
-        ++run.finishedMessages;
-        run.started = message->wParam;
-        EXPECT_EQ(message->lParam, 0);
-        break;
-      case WM_SEARCH_DEVICE_ANSWERED:
-        EXPECT_EQ(message->wParam, 0u);
-        run.answered.push_back(reinterpret_cast<ProbeRequest*>(message->lParam)->GetPrinterName());
-        break;
-      case WM_SEARCH_PROBE_FAILED:
-        EXPECT_EQ(message->wParam, 0u);
-        run.failed.push_back(reinterpret_cast<ProbeRequest*>(message->lParam)->GetPrinterName());
-        break;
-      default:
-        ADD_FAILURE() << "unexpected message " << message->message;
-    }
-  }
-  return run;
+  return testsupport::CollectRun(poster, kWindow, probeMessages);
 }
 
 // Remembers everything a search tells its observer.

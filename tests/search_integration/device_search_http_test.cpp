@@ -48,7 +48,7 @@ TEST_F(DeviceSearchHttpTest, AnsweringDevicesAreListedAndBrokenOnesFailFast) {
     // No silent device: nothing waits for the 7 s time limit.
     EXPECT_LT(Clock::now() - started, std::chrono::seconds(5));
 
-    EXPECT_EQ(run.finished, 1);
+    EXPECT_EQ(run.finishedMessages, 1);
     EXPECT_EQ(run.started, 8u);
     EXPECT_THAT(run.answered, UnorderedElementsAre("Brim", "Glow"));
     EXPECT_THAT(run.failed, UnorderedElementsAre("Missing", "Broken", "Moved", "Garbage", "Refused",
@@ -221,13 +221,13 @@ TEST_F(DeviceSearchHttpTest, ManyStartStopCyclesStayConsistent) {
       std::size_t seen = 0;
       // A run that walked all its printers before the stop has posted its end already; the
       // probe messages posted after that but before Stop returned belong to it as well.
-      while (run.finished == 0 || seen < postedUntilStop) {
+      while (run.finishedMessages == 0 || seen < postedUntilStop) {
         auto arrival = NextMessage(machine.poster, kPatience);
         ASSERT_TRUE(arrival) << "cycle " << cycle << ": no end-of-run message";
         ++seen;
         run.all.push_back(*arrival);
         if (arrival->message == WM_SEARCH_FINISHED) {
-          ++run.finished;
+          ++run.finishedMessages;
           run.started = arrival->wParam;
         } else {
           ASSERT_LE(seen, postedUntilStop) << "cycle " << cycle << ": probe message after Stop";
@@ -243,7 +243,7 @@ TEST_F(DeviceSearchHttpTest, ManyStartStopCyclesStayConsistent) {
       ASSERT_EQ(std::adjacent_find(names.begin(), names.end()), names.end())
           << "cycle " << cycle << ": a probe reported twice:" << Describe(run) << [&] {
                std::string t;
-               for (auto& a : run.all) t += " " + a.printer + "@" + std::to_string(a.probe);
+               for (auto& a : run.all) t += " " + a.printer + "@" + std::to_string(a.lParam);
                return t;
              }();
       for (const std::string& name : run.answered) ASSERT_EQ(name[0], 'A');

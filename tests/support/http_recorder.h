@@ -1,4 +1,5 @@
-// Records the status reports of HttpClient requests: each request's context is a Recorder.
+// Records the status reports of HttpClient requests: each request's context is a Recorder. For
+// the tests of every HttpClient, real and fake.
 #pragma once
 
 #include <chrono>
