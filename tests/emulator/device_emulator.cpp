@@ -422,30 +422,30 @@ struct DeviceEmulator::Impl {
   }
 };
 
-DeviceEmulator::DeviceEmulator() : impl_(std::make_unique<Impl>()) {
+DeviceEmulator::DeviceEmulator() : impl(std::make_unique<Impl>()) {
   int pipeFds[2];
   if (pipe2(pipeFds, O_NONBLOCK | O_CLOEXEC) != 0) ThrowErrno("pipe2");
-  impl_->wakeRead = pipeFds[0];
-  impl_->wakeWrite = pipeFds[1];
-  impl_->thread = std::thread([impl = impl_.get()] { impl->Serve(); });
+  impl->wakeRead = pipeFds[0];
+  impl->wakeWrite = pipeFds[1];
+  impl->thread = std::thread([impl = impl.get()] { impl->Serve(); });
 }
 
 DeviceEmulator::~DeviceEmulator() {
   {
-    std::lock_guard lock(impl_->mutex);
-    impl_->stopping = true;
+    std::lock_guard lock(impl->mutex);
+    impl->stopping = true;
   }
-  impl_->Wake();
-  impl_->thread.join();
-  for (auto& connection : impl_->connections) close(connection.fd);
-  for (auto* list : {&impl_->devices, &impl_->newDevices}) {
+  impl->Wake();
+  impl->thread.join();
+  for (auto& connection : impl->connections) close(connection.fd);
+  for (auto* list : {&impl->devices, &impl->newDevices}) {
     for (auto& device : *list) {
       close(device->fd);
       if (device->fillerFd >= 0) close(device->fillerFd);
     }
   }
-  close(impl_->wakeRead);
-  close(impl_->wakeWrite);
+  close(impl->wakeRead);
+  close(impl->wakeWrite);
 }
 
 std::uint16_t DeviceEmulator::AddDevice(const DeviceSpec& spec) {
@@ -481,47 +481,47 @@ std::uint16_t DeviceEmulator::AddDevice(const DeviceSpec& spec) {
   }
   const std::uint16_t port = device->spec.port;
   {
-    std::lock_guard lock(impl_->mutex);
-    impl_->newDevices.push_back(std::move(device));
+    std::lock_guard lock(impl->mutex);
+    impl->newDevices.push_back(std::move(device));
   }
-  impl_->Wake();
+  impl->Wake();
   return port;
 }
 
 std::vector<RecordedRequest> DeviceEmulator::Requests() const {
-  std::lock_guard lock(impl_->mutex);
-  return impl_->requests;
+  std::lock_guard lock(impl->mutex);
+  return impl->requests;
 }
 
 std::size_t DeviceEmulator::RequestCount() const {
-  std::lock_guard lock(impl_->mutex);
-  return impl_->requests.size();
+  std::lock_guard lock(impl->mutex);
+  return impl->requests.size();
 }
 
 bool DeviceEmulator::WaitForRequests(std::size_t count, std::chrono::milliseconds timeout) const {
-  std::unique_lock lock(impl_->mutex);
-  return impl_->changed.wait_for(lock, timeout, [&] { return impl_->requests.size() >= count; });
+  std::unique_lock lock(impl->mutex);
+  return impl->changed.wait_for(lock, timeout, [&] { return impl->requests.size() >= count; });
 }
 
 void DeviceEmulator::ClearRequests() {
-  std::lock_guard lock(impl_->mutex);
-  impl_->requests.clear();
+  std::lock_guard lock(impl->mutex);
+  impl->requests.clear();
 }
 
 std::size_t DeviceEmulator::OpenConnections() const {
-  std::lock_guard lock(impl_->mutex);
-  return impl_->openConnections;
+  std::lock_guard lock(impl->mutex);
+  return impl->openConnections;
 }
 
 bool DeviceEmulator::WaitForOpenConnectionsAtMost(std::size_t count,
                                                   std::chrono::milliseconds timeout) const {
-  std::unique_lock lock(impl_->mutex);
-  return impl_->changed.wait_for(lock, timeout, [&] { return impl_->openConnections <= count; });
+  std::unique_lock lock(impl->mutex);
+  return impl->changed.wait_for(lock, timeout, [&] { return impl->openConnections <= count; });
 }
 
 void DeviceEmulator::SetRequestObserver(std::function<void(const RecordedRequest&)> observer) {
-  std::lock_guard lock(impl_->mutex);
-  impl_->observer = std::move(observer);
+  std::lock_guard lock(impl->mutex);
+  impl->observer = std::move(observer);
 }
 
 std::uint16_t DeviceEmulator::ClosedPort(const std::string& address) {

@@ -94,7 +94,7 @@ class DeviceEmulator {
 
  private:
   struct Impl;
-  std::unique_ptr<Impl> impl_;
+  std::unique_ptr<Impl> impl;
 };
 
 }  // namespace pradex::emulator

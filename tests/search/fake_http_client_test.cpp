@@ -74,9 +74,9 @@ TEST_F(FakeHttpClientTest, RequestReportsHandleCompletionAndClosingInOrder) {
 
 TEST_F(FakeHttpClientTest, SynchronousReportsComeInsideOpenUrlOnTheCallingThread) {
   const HttpHandle session = OpenSession();
-  Behaviour inline_ = Behaviour::Fail(kInternetErrorCannotConnect);
-  inline_.synchronous = true;
-  http.SetBehaviour("http://127.0.0.1/", inline_);
+  Behaviour synchronousFailure = Behaviour::Fail(kInternetErrorCannotConnect);
+  synchronousFailure.synchronous = true;
+  http.SetBehaviour("http://127.0.0.1/", synchronousFailure);
   std::uint32_t error = 0;
   http.OpenUrl(session, "http://127.0.0.1/", 0, first.Context(), &error);
   EXPECT_THAT(first.Statuses(), ElementsAre(kStatusHandleCreated, kStatusRequestComplete));

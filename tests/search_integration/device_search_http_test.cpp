@@ -161,24 +161,24 @@ std::string Describe(const RunMessages& run) {
 class RunBegun : public SearchTrace {
  public:
   void PrinterChecked(const PrinterNote&) override {
-    std::lock_guard lock(mutex_);
-    begun_ = true;
-    changed_.notify_all();
+    std::lock_guard lock(mutex);
+    begun = true;
+    changed.notify_all();
   }
   void ProbeEnded(const ProbeNote&) override {}
   void Reset() {
-    std::lock_guard lock(mutex_);
-    begun_ = false;
+    std::lock_guard lock(mutex);
+    begun = false;
   }
   bool Wait(milliseconds timeout) {
-    std::unique_lock lock(mutex_);
-    return changed_.wait_for(lock, timeout, [this] { return begun_; });
+    std::unique_lock lock(mutex);
+    return changed.wait_for(lock, timeout, [this] { return begun; });
   }
 
  private:
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  bool begun_ = false;
+  std::mutex mutex;
+  std::condition_variable changed;
+  bool begun = false;
 };
 
 // Many runs cut at random moments against devices that answer, stay silent and fail. Every
