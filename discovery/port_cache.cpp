@@ -32,7 +32,8 @@ bool PortCache::ResolvePortAddress(const DiscoveryPlatform& platform,
     portName = (*portArray)[it->second];
   }
 
-  if (portName.find(kIeee1394PortMark) != std::string::npos) {
+  if (platform.spooler.HasIeee1394Ports() &&
+      portName.find(kIeee1394PortMark) != std::string::npos) {
     return FindIeee1394Address(platform.registry, platform.deviceIo, portName, address);
   }
 
@@ -61,6 +62,10 @@ bool PortCache::LoadPortList(Spooler& spooler, const std::optional<std::string>&
   // cannot both load the list.
   std::lock_guard<std::recursive_mutex> arrayLock(portArrayLock);
   if (portArray) return true;
+  // A failed load stands until the cache is emptied, as a loaded list does: a spooler that
+  // could not give its ports is not asked again for every printer of the same search.
+  if (loadFailed) return false;
+  loadFailed = true;
   try {
     auto ports = std::make_unique<std::vector<std::string>>();
     if (spooler.EnumPorts(serverName, *ports) != kErrorSuccess) return false;
@@ -74,8 +79,9 @@ bool PortCache::LoadPortList(Spooler& spooler, const std::optional<std::string>&
     portIndex = std::move(index);
     portArray = std::move(ports);
   } catch (const std::bad_alloc&) {
-    return false;  // the cache stays unloaded; the next resolution tries again
+    return false;
   }
+  loadFailed = false;
   return true;
 }
 
@@ -100,6 +106,7 @@ void PortCache::ClearPortCache() {
   std::lock_guard<std::recursive_mutex> indexLock(portIndexLock);
   portIndex.clear();
   portArray.reset();
+  loadFailed = false;
 }
 
 bool PortCache::IsLoaded() {

@@ -32,7 +32,8 @@ class PortCache {
   // True and `address` set when the printer's port resolved to an address.
   bool ResolvePortAddress(const DiscoveryPlatform& platform, const PrinterInfo& printerEntry,
                           std::string& address);
-  // Loads the port list of `serverName` unless it is loaded already; true when loaded.
+  // Loads the port list of `serverName` unless it is loaded already; true when loaded. After a
+  // failed load it answers false without asking the spooler until ClearPortCache.
   bool LoadPortList(Spooler& spooler, const std::optional<std::string>& serverName);
   // 0 and an open key (the caller closes it), or kErrorBadKey and kNoKey.
   long OpenMonitorPortKey(Registry& registry, const std::string& portName, RegKey* key);
@@ -44,6 +45,7 @@ class PortCache {
   std::recursive_mutex portIndexLock;
   std::unique_ptr<std::vector<std::string>> portArray;
   std::map<std::string, std::size_t> portIndex;  // port name -> its entry in portArray
+  bool loadFailed = false;                       // guarded by portArrayLock
 };
 
 // The process-wide cache and the operations on it.

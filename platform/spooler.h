@@ -30,6 +30,10 @@ class Spooler {
   // name are left out.
   virtual long EnumPorts(const std::optional<std::string>& serverName,
                          std::vector<std::string>& ports) = 0;
+
+  // Whether a port of this spooler can be an IEEE 1394 printer port, recognised by "1394_" in
+  // its name. A spooler whose ports are device URIs has none: a URI may hold that text anywhere.
+  virtual bool HasIeee1394Ports() const { return true; }
 };
 
 }  // namespace pradex

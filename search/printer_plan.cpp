@@ -1,6 +1,7 @@
 #include "search/printer_plan.h"
 
 #include "discovery/printer_record.h"
+#include "platform/url_host.h"
 #include "search/url_host.h"
 
 namespace pradex {
@@ -31,7 +32,9 @@ SearchTrace::PrinterNote PlanPrinter(const DiscoveryPlatform& discovery, const P
   note.address = address;
   // An address that would break out of the host part of the URL is no address.
   if (!IsSafeUrlHost(address)) {
-    note.verdict = PrinterVerdict::kUnsafeAddress;
+    note.verdict = ClassifyUrlHostAndPort(address) == UrlHostKind::kIpv6WithZone
+                       ? PrinterVerdict::kZoneIdAddress
+                       : PrinterVerdict::kUnsafeAddress;
     return note;
   }
   note.url = DeviceUrl(note.driverName, address);

@@ -15,6 +15,7 @@ class SearchTrace {
     kNotMaker,         // the driver name does not name the maker
     kPortNotResolved,  // no address was found behind the printer's port
     kUnsafeAddress,    // the address cannot stand as the host of an http URL
+    kZoneIdAddress,    // a link-local IPv6 address with a zone id, which browsers do not open
     kNeitherFamily,    // the driver name names neither printer family
     kNotRegistered,    // incomplete printer entry, a stop, or no memory for the probe
     kProbing,          // a probe of `url` follows; exactly one ProbeEnded reports its end
@@ -70,6 +71,8 @@ inline const char* VerdictText(SearchTrace::PrinterVerdict verdict) {
       return "port not resolved";
     case SearchTrace::PrinterVerdict::kUnsafeAddress:
       return "unsafe address";
+    case SearchTrace::PrinterVerdict::kZoneIdAddress:
+      return "address with a zone id";
     case SearchTrace::PrinterVerdict::kNeitherFamily:
       return "neither family";
     case SearchTrace::PrinterVerdict::kNotRegistered:

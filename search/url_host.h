@@ -5,9 +5,9 @@
 
 namespace pradex {
 
-// Whether `address` can stand as the host of an http URL: a host name or IPv4 address, or an
-// IPv6 literal in brackets, optionally followed by ":port" (1 to 65535). No white space,
-// control characters, quotes or any of / \ ? # @ < > % { } | ^ `; not empty.
+// Whether `address` can stand as the host of an http URL: a host name, a dotted-decimal IPv4
+// address or an IPv6 literal in brackets without a zone id (platform/url_host.h), optionally
+// followed by ":port" (1 to 65535).
 bool IsSafeUrlHost(const std::string& address);
 
 }  // namespace pradex

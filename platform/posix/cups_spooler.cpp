@@ -3,16 +3,21 @@
 #include <cups/cups.h>
 #include <cups/http.h>
 #include <cups/ipp.h>
+#include <fcntl.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <iterator>
 #include <memory>
 #include <new>
 #include <optional>
 #include <string_view>
+#include <system_error>
+#include <thread>
 
 #include "platform/posix/device_uri.h"
 #include "platform/win_codes.h"
@@ -40,6 +45,55 @@ const char* NoPassword(const char*, http_t*, const char*, const char*, void*) {
 int GiveUpOnTimeout(http_t*, void*) {
   return 0;
 }
+
+// Ends an exchange at its deadline however the server spaces its bytes: libcups' I/O time-out
+// restarts with every byte it receives. At the deadline the receiving side of the socket is
+// shut down, which ends libcups' wait at once; its own descriptor is left to it. The watch
+// keeps a duplicate of the descriptor, so that the number cannot have been closed and taken by
+// another socket meanwhile.
+class ExchangeDeadline {
+ public:
+  ExchangeDeadline(int socketFd, std::chrono::steady_clock::time_point deadline)
+      : watchedFd(socketFd >= 0 ? fcntl(socketFd, F_DUPFD_CLOEXEC, 0) : -1) {
+    if (watchedFd < 0) return;
+    try {
+      watcher = std::thread([this, deadline] { Watch(deadline); });
+    } catch (const std::system_error&) {
+      // No thread: the I/O time-out alone bounds the exchange, as before.
+    }
+  }
+  ~ExchangeDeadline() {
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      finished = true;
+    }
+    wake.notify_all();
+    if (watcher.joinable()) watcher.join();
+    if (watchedFd >= 0) close(watchedFd);
+  }
+  ExchangeDeadline(const ExchangeDeadline&) = delete;
+  ExchangeDeadline& operator=(const ExchangeDeadline&) = delete;
+
+  bool Expired() {
+    std::lock_guard<std::mutex> lock(mutex);
+    return expired;
+  }
+
+ private:
+  void Watch(std::chrono::steady_clock::time_point deadline) {
+    std::unique_lock<std::mutex> lock(mutex);
+    if (wake.wait_until(lock, deadline, [this] { return finished; })) return;
+    expired = true;
+    shutdown(watchedFd, SHUT_RD);
+  }
+
+  const int watchedFd;
+  std::mutex mutex;
+  std::condition_variable wake;
+  bool finished = false;
+  bool expired = false;
+  std::thread watcher;
+};
 
 bool IsAuthorizationStatus(ipp_status_t status) {
   return status == IPP_STATUS_ERROR_NOT_AUTHENTICATED ||
@@ -121,6 +175,8 @@ long ListQueues(const CupsSpoolerOptions& options, std::vector<Queue>& queues) {
     return timedOut ? CupsSpooler::kErrorTimeout : CupsSpooler::kRpcServerUnavailable;
   }
   httpSetTimeout(http.get(), options.ioTimeoutSeconds, GiveUpOnTimeout, nullptr);
+  ExchangeDeadline deadline(httpGetFd(http.get()),
+                            connectStart + std::chrono::milliseconds(options.exchangeDeadlineMs));
 
   ipp_t* request = ippNewRequest(IPP_OP_CUPS_GET_PRINTERS);
   if (!request) return kErrorOutOfMemory;
@@ -135,7 +191,7 @@ long ListQueues(const CupsSpoolerOptions& options, std::vector<Queue>& queues) {
   IppMessage response(cupsDoRequest(http.get(), request, "/"));  // frees the request
   const ipp_status_t status = cupsLastError();
   if (!response) {
-    if (httpError(http.get()) == ETIMEDOUT) return CupsSpooler::kErrorTimeout;
+    if (deadline.Expired() || httpError(http.get()) == ETIMEDOUT) return CupsSpooler::kErrorTimeout;
     if (IsAuthorizationStatus(status)) return kErrorAccessDenied;
     return CupsSpooler::kRpcServerUnavailable;
   }
@@ -148,14 +204,30 @@ long ListQueues(const CupsSpoolerOptions& options, std::vector<Queue>& queues) {
   return kErrorSuccess;
 }
 
+// The distinct device URIs of the queues, in queue order.
+std::vector<std::string> DistinctPorts(const std::vector<Queue>& queues) {
+  std::vector<std::string> ports;
+  for (const Queue& queue : queues) {
+    if (!queue.deviceUri || queue.deviceUri->empty()) continue;
+    if (std::find(ports.begin(), ports.end(), *queue.deviceUri) != ports.end()) continue;
+    ports.push_back(*queue.deviceUri);
+  }
+  return ports;
+}
+
 }  // namespace
 
 long CupsSpooler::EnumPrinters(std::vector<PrinterInfo>& printers) {
   printers.clear();
+  {
+    std::lock_guard<std::mutex> lock(answerMutex);
+    latestPorts.reset();
+  }
   try {
     std::vector<Queue> queues;
     const long rc = ListQueues(options, queues);
     if (rc != kErrorSuccess) return rc;
+    std::vector<std::string> ports = DistinctPorts(queues);
     std::vector<PrinterInfo> list;
     list.reserve(queues.size());
     for (Queue& queue : queues) {
@@ -164,6 +236,10 @@ long CupsSpooler::EnumPrinters(std::vector<PrinterInfo>& printers) {
       info.driverName = std::move(queue.makeAndModel);
       info.portName = std::move(queue.deviceUri);
       list.push_back(std::move(info));
+    }
+    {
+      std::lock_guard<std::mutex> lock(answerMutex);
+      latestPorts = std::move(ports);
     }
     printers.swap(list);
     return kErrorSuccess;
@@ -179,16 +255,19 @@ long CupsSpooler::EnumPorts(const std::optional<std::string>& serverName,
   // Every queue is local to the server that listed it; no other spooler is reachable.
   if (serverName) return CupsSpooler::kErrorNotSupported;
   try {
+    {
+      // The printer list's own answer: one request per search, and ports that match the
+      // printers the search walks, whatever the server does in between.
+      std::lock_guard<std::mutex> lock(answerMutex);
+      if (latestPorts) {
+        ports = *latestPorts;
+        return kErrorSuccess;
+      }
+    }
     std::vector<Queue> queues;
     const long rc = ListQueues(options, queues);
     if (rc != kErrorSuccess) return rc;
-    std::vector<std::string> list;
-    for (Queue& queue : queues) {
-      if (!queue.deviceUri || queue.deviceUri->empty()) continue;
-      if (std::find(list.begin(), list.end(), *queue.deviceUri) != list.end()) continue;
-      list.push_back(std::move(*queue.deviceUri));
-    }
-    ports.swap(list);
+    ports = DistinctPorts(queues);
     return kErrorSuccess;
   } catch (const std::bad_alloc&) {
     ports.clear();

@@ -1,6 +1,7 @@
 // The print spooler on Linux: the queues of a CUPS server.
 #pragma once
 
+#include <mutex>
 #include <optional>
 #include <string>
 #include <utility>
@@ -26,22 +27,28 @@ struct CupsSpoolerOptions {
   // up to 1 s for a "100 Continue" before it sends the request body).
   int connectTimeoutMs = 3000;
   double ioTimeoutSeconds = 5.0;
+  // The whole exchange, from connecting to the answer's last byte: a server that trickles its
+  // answer, byte by byte within the I/O time-out, is given up at this point (kErrorTimeout).
+  int exchangeDeadlineMs = 10000;
 };
 
 // EnumPrinters lists the CUPS queues (printer classes left out) in the server's order:
 //   printerName = the queue name, driverName = printer-make-and-model,
 //   portName = device-uri without credentials, serverName = nullopt (the queues are local).
 // EnumPorts lists the distinct device URIs of those queues, without credentials, in queue
-// order; the core's port look-up by exact name therefore finds every queue's port.
+// order; the core's port look-up by exact name therefore finds every queue's port. It takes
+// them from the answer of the latest successful EnumPrinters call of this spooler, so that a
+// search asks the server once; before any (or after a failed one) it asks the server itself.
 //
-// Each call opens a connection of its own, sends one CUPS-Get-Printers request and closes the
-// connection; calls may come from any thread. A call sets the calling thread's libcups password
+// Each request opens a connection of its own, sends one CUPS-Get-Printers request and closes
+// the connection; calls may come from any thread. A call sets the calling thread's libcups password
 // callback to one that gives no password, so that a server asking for credentials is refused
 // instead of a prompt on the terminal. Results:
 //   0                       the list; empty when the server has no queues
 //   kRpcServerUnavailable   no server: no socket, connection refused, unknown host, or the
 //                           connection broke off
-//   kErrorTimeout           connecting or answering took longer than the time-outs
+//   kErrorTimeout           connecting or answering took longer than the time-outs, or the
+//                           exchange as a whole longer than its deadline
 //   kErrorAccessDenied      the server wants credentials (the call never prompts for them)
 //   kErrorGenFailure        any other refusal by the server
 //   kErrorOutOfMemory       memory ran out
@@ -57,13 +64,19 @@ class CupsSpooler : public Spooler {
 
   CupsSpooler() = default;
   explicit CupsSpooler(CupsSpoolerOptions options) : options(std::move(options)) {}
+  CupsSpooler(const CupsSpooler&) = delete;
+  CupsSpooler& operator=(const CupsSpooler&) = delete;
 
   long EnumPrinters(std::vector<PrinterInfo>& printers) override;
   long EnumPorts(const std::optional<std::string>& serverName,
                  std::vector<std::string>& ports) override;
+  // The ports are device URIs, never IEEE 1394 ports.
+  bool HasIeee1394Ports() const override { return false; }
 
  private:
   CupsSpoolerOptions options;
+  std::mutex answerMutex;
+  std::optional<std::vector<std::string>> latestPorts;  // of the latest printer list
 };
 
 }  // namespace pradex

@@ -12,6 +12,11 @@
 
 #include "platform/win_codes.h"
 
+// CURLOPT_QUICK_EXIT (7.87.0) keeps the I/O thread from waiting for a name lookup.
+#if LIBCURL_VERSION_NUM < 0x075700
+#error "libcurl 7.87.0 or later is needed"
+#endif
+
 namespace pradex {
 namespace {
 
@@ -220,6 +225,10 @@ struct CurlHttpClient::Session : std::enable_shared_from_this<Session> {
     curl_easy_setopt(easy, CURLOPT_URL, request->url.c_str());
     curl_easy_setopt(easy, CURLOPT_PRIVATE, request.get());
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+    // Removing a transfer whose name lookup is still pending would otherwise wait for the
+    // lookup's thread, and with it every other request of the session and its close. The
+    // lookup thread is left to finish on its own and frees what it holds.
+    curl_easy_setopt(easy, CURLOPT_QUICK_EXIT, 1L);
     curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
     curl_easy_setopt(easy, CURLOPT_USERAGENT, agent.c_str());
     curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L);
@@ -441,7 +450,7 @@ HttpHandle CurlHttpClient::OpenUrl(HttpHandle handle, const char* url, std::uint
   auto it = sessions.find(handle);
   if (it == sessions.end()) {
     error = tLastError = requests.count(handle) ? kErrorInternetIncorrectHandleType
-                                                 : static_cast<std::uint32_t>(kErrorInvalidHandle);
+                                                : static_cast<std::uint32_t>(kErrorInvalidHandle);
     return 0;
   }
   if (urlError) {
@@ -466,7 +475,7 @@ bool CurlHttpClient::QueryStatusCode(HttpHandle handle, std::uint32_t* statusCod
     auto it = requests.find(handle);
     if (it == requests.end())
       return Fail(sessions.count(handle) ? kErrorInternetIncorrectHandleType
-                                          : static_cast<std::uint32_t>(kErrorInvalidHandle));
+                                         : static_cast<std::uint32_t>(kErrorInvalidHandle));
     request = it->second.second;
   }
   if (!statusCode) return Fail(kErrorInvalidParameter);

@@ -9,6 +9,8 @@
 // the proxy that libcurl finds in the environment (http_proxy, no_proxy, ...), the session's
 // connect time-out, and nothing read beyond the response headers: the transfer is ended as soon
 // as the headers are complete and counts as a success. Errors complete with WinInet numbers.
+// A name lookup still pending when its request is closed finishes on its own thread: it never
+// holds up the I/O thread, the session's other requests or its close.
 //
 // Ordering guarantees per request: 60, then at most one 100, then, once the handle is closed
 // (by CloseHandle on it or on its session), exactly one 70 as the last report. A 100 that the

@@ -1,11 +1,11 @@
 #include "platform/posix/device_uri.h"
 
-#include <arpa/inet.h>
-
 #include <algorithm>
 #include <array>
 #include <cctype>
 #include <string_view>
+
+#include "platform/url_host.h"
 
 namespace pradex {
 
@@ -38,19 +38,6 @@ bool IsNetworkScheme(const std::string& scheme) {
   return std::find(kSchemes.begin(), kSchemes.end(), scheme) != kSchemes.end();
 }
 
-// Only what a DNS or mDNS host name holds; anything else (percent escapes included) could
-// change the meaning of the URL the address is put into.
-bool IsHostNameChar(char c) {
-  return IsAsciiAlpha(c) || IsAsciiDigit(c) || c == '-' || c == '.' || c == '_';
-}
-
-// RFC 6874 zone ids are unreserved characters.
-bool IsValidZoneId(std::string_view zone) {
-  return !zone.empty() && std::all_of(zone.begin(), zone.end(), [](char c) {
-    return IsAsciiAlpha(c) || IsAsciiDigit(c) || c == '-' || c == '.' || c == '_' || c == '~';
-  });
-}
-
 bool IsValidPort(std::string_view port) {
   // An empty port after ':' is allowed by RFC 3986 and means the default.
   if (port.size() > 5) return false;
@@ -60,16 +47,6 @@ bool IsValidPort(std::string_view port) {
     value = value * 10 + static_cast<unsigned>(c - '0');
   }
   return value <= 65535;
-}
-
-bool IsIpv6Address(const std::string& text) {
-  in6_addr address{};
-  return inet_pton(AF_INET6, text.c_str(), &address) == 1;
-}
-
-bool IsIpv4Address(const std::string& text) {
-  in_addr address{};
-  return inet_pton(AF_INET, text.c_str(), &address) == 1;
 }
 
 // The inside of "[...]": an IPv6 address with an optional zone id, written "%25zone" (RFC
@@ -97,11 +74,12 @@ std::optional<std::string> ParseIpLiteral(std::string_view inside) {
       hasZone = true;
     }
   }
-  if (!IsIpv6Address(address)) return std::nullopt;
-  if (hasZone && !IsValidZoneId(zone)) return std::nullopt;
   std::string host = "[" + address;
   if (hasZone) host += "%25" + std::string(zone);
-  return host + "]";
+  host += "]";
+  const UrlHostKind kind = ClassifyUrlHost(host);
+  if (kind != UrlHostKind::kIpv6 && kind != UrlHostKind::kIpv6WithZone) return std::nullopt;
+  return host;
 }
 
 }  // namespace
@@ -159,16 +137,12 @@ std::optional<UriHost> ParseDeviceUriHost(const std::string& uri) {
   } else {
     const std::size_t portColon = hostPort.find(':');
     const std::string_view host = hostPort.substr(0, portColon);
-    if (host.empty() || !std::all_of(host.begin(), host.end(), IsHostNameChar)) return std::nullopt;
+    // The one host grammar of every URL: a numeric host other than dotted decimal ("10.1",
+    // "0x7f.1") would reach the resolver as a name and come back as some other address.
+    const UrlHostKind kind = ClassifyUrlHost(host);
+    if (kind != UrlHostKind::kName && kind != UrlHostKind::kIpv4) return std::nullopt;
     result.host = std::string(host);
-    // Digits and dots are an IPv4 address or nothing: "10.1" or "300.1.1.1" would otherwise
-    // reach the resolver as a name and come back as some other address.
-    const bool numeric =
-        std::all_of(host.begin(), host.end(), [](char c) { return IsAsciiDigit(c) || c == '.'; });
-    if (numeric) {
-      if (!IsIpv4Address(result.host)) return std::nullopt;
-      result.ipv4Literal = true;
-    }
+    result.ipv4Literal = kind == UrlHostKind::kIpv4;
     if (portColon != std::string_view::npos) afterHost = hostPort.substr(portColon);
   }
 

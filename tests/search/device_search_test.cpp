@@ -413,6 +413,7 @@ TEST_F(SearchProtocolTest, UnsafeAddressesAreSkippedLikeUnresolvedPorts) {
   AddPrinter("Control", "GlowMark", "127.0.0.1\r\nHost: x");
   AddPrinter("BareIpv6", "GlowMark", "::1");
   AddPrinter("BadPort", "GlowMark", "127.0.0.1:99999");
+  AddPrinter("Zoned", "GlowMark", "[fe80::1%25eth0]");
   AddPrinterOnPort("EmptyHost", "Tamrin BrimLine 1", "IP_EMPTY");
   registry.PutString(kHkeyLocalMachine, std::string(kSystemMonitorPortsKey) + "\\IP_EMPTY",
                      "HostName", "");
@@ -434,6 +435,8 @@ TEST_F(SearchProtocolTest, UnsafeAddressesAreSkippedLikeUnresolvedPorts) {
     EXPECT_EQ(trace.FindPrinter(name)->verdict, SearchTrace::PrinterVerdict::kUnsafeAddress)
         << name;
   }
+  ASSERT_NE(trace.FindPrinter("Zoned"), nullptr);
+  EXPECT_EQ(trace.FindPrinter("Zoned")->verdict, SearchTrace::PrinterVerdict::kZoneIdAddress);
 }
 
 TEST(UrlHostTest, AcceptsHostsAndRejectsWhatWouldBreakTheUrl) {

@@ -23,6 +23,7 @@ class RecordingSpooler : public Spooler {
   long EnumPrinters(std::vector<PrinterInfo>& printers) override;
   long EnumPorts(const std::optional<std::string>& serverName,
                  std::vector<std::string>& ports) override;
+  bool HasIeee1394Ports() const override { return inner.HasIeee1394Ports(); }
 
   struct Enumeration {
     long result = 0;

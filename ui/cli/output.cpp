@@ -93,6 +93,8 @@ const char* VerdictKey(PrinterVerdict verdict) {
       return "port-not-resolved";
     case PrinterVerdict::kUnsafeAddress:
       return "unsafe-address";
+    case PrinterVerdict::kZoneIdAddress:
+      return "zone-id-address";
     case PrinterVerdict::kNeitherFamily:
       return "neither-family";
     case PrinterVerdict::kNotRegistered:
@@ -137,6 +139,7 @@ std::string ReasonDetail(const PrinterExplanation& printer) {
     case PrinterVerdict::kNotRegistered:
       return "port: " + printer.portName;
     case PrinterVerdict::kUnsafeAddress:
+    case PrinterVerdict::kZoneIdAddress:
       return "address: " + printer.address;
     case PrinterVerdict::kProbing:
       return printer.url;
