@@ -514,6 +514,13 @@ bool FakeHttpClient::WaitForRequestHandlesClosed(std::size_t count,
   return changed.wait_for(lock, timeout, [&] { return handlesClosed >= count; });
 }
 
+bool FakeHttpClient::WaitForReportsHandled(std::size_t count,
+                                           std::chrono::milliseconds timeout) const {
+  std::unique_lock<std::mutex> lock(mutex);
+  return changed.wait_for(lock, timeout,
+                          [&] { return reportsDelivered >= count && callsRunning == 0; });
+}
+
 bool FakeHttpClient::QuietLocked() const {
   if (callsRunning != 0) return false;
   for (const auto& [handle, request] : requests) {

@@ -127,6 +127,8 @@ class FakeHttpClient : public HttpClient {
   // Until every request that will still report something has done so: all closed requests
   // have delivered their 70 and no callback is running.
   bool WaitForQuiet(std::chrono::milliseconds timeout) const;
+  // True once `count` reports have been delivered and no callback is running.
+  bool WaitForReportsHandled(std::size_t count, std::chrono::milliseconds timeout) const;
 
  private:
   struct Session;

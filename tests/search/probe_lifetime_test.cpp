@@ -181,7 +181,7 @@ TEST_F(ProbeLifetimeTest, DestructionWithProbesOutstandingClosesEverythingOnce) 
   auto search = MakeSearch(60s, 60s);
   ASSERT_TRUE(search->Start(kWindow));
   ASSERT_TRUE(http.WaitForOpenUrlCalls(3, kPatience));
-  std::this_thread::sleep_for(50ms);
+  ASSERT_TRUE(http.WaitForReportsHandled(2, kPatience));  // the two handles that are reported
 
   const auto destroying = Clock::now();
   search.reset();  // the worker is waiting for a slot; three requests are out
@@ -232,7 +232,7 @@ TEST_F(ProbeLifetimeTest, ClientThatNeverReportsAClosedHandleDelaysDestructionOn
   auto search = MakeSearch(60s);
   ASSERT_TRUE(search->Start(kWindow));
   ASSERT_TRUE(http.WaitForOpenUrlCalls(1, kPatience));
-  ASSERT_TRUE(http.WaitForOutstanding(1, kPatience));
+  ASSERT_TRUE(http.WaitForReportsHandled(1, kPatience));  // the search knows the handle
   const auto destroying = Clock::now();
   search.reset();  // closes the request, waits a while for its closing, then gives up on it
   EXPECT_LT(Clock::now() - destroying, 5s);
