@@ -87,6 +87,8 @@ TEST_F(FakeHttpClientTest, SynchronousReportsComeInsideOpenUrlOnTheCallingThread
 }
 
 TEST_F(FakeHttpClientTest, RemovingTheCallbackWaitsForARunningCallAndStopsTheRest) {
+  slowCallbacks = 0;
+  slowCallbackReleased = false;
   const HttpHandle session = OpenSession(&SlowRecord);
   http.SetBehaviour("http://127.0.0.1/", Behaviour::Hold());
   std::uint32_t error = 0;
