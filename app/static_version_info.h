@@ -16,4 +16,7 @@ class StaticVersionInfo : public VersionInfo {
                       std::uint32_t& versionLs) override;
 };
 
+// What --version prints: the package name and "major.minor.build" of the project version.
+std::string VersionLine();
+
 }  // namespace pradex

@@ -18,6 +18,10 @@ inline constexpr long kErrorMoreData = 234;
 inline constexpr long kErrorNoMoreItems = 259;
 inline constexpr long kErrorIoPending = 997;
 inline constexpr long kErrorBadKey = 1010;
+// What a spooler's printer enumeration fails with (the CUPS adapter reports the same numbers).
+inline constexpr long kErrorGenFailure = 31;
+inline constexpr long kErrorTimeout = 1460;
+inline constexpr long kRpcServerUnavailable = 1722;
 
 // Registry key handles: the predefined roots carry their Win32 values; 0 is "no key".
 using RegKey = std::uintptr_t;

@@ -7,6 +7,7 @@ Writes, next to this script:
   pradex-32.ico                       one image, 32 x 32, 16 colours (4 bpp) with AND mask
   pradex-48.ico                       one image, 48 x 48, 24-bit with AND mask
   icons/hicolor/<n>x<n>/apps/pradex.png   n = 32, 48, 128, 256; RGBA
+  icons/hicolor/scalable/apps/pradex.svg  the icon's shapes as SVG, for any size
 
 Everything is drawn from the shapes below, so the output is the same on every run. The
 16-colour images are sampled once per pixel centre for crisp edges in the fixed palette; the
@@ -335,6 +336,51 @@ def png_pixels(data):
 ICON_SIZES = (32, 48, 128, 256)
 
 
+def svg_number(value):
+    return ('%.2f' % value).rstrip('0').rstrip('.')
+
+
+def svg_colour(rgb):
+    return '#%02x%02x%02x' % tuple(int(round(c)) for c in rgb)
+
+
+def make_svg(scene):
+    """The scene's shapes as SVG elements, in drawing order, in the scene's own units."""
+    width, height, shapes = scene
+    defs, body = [], []
+    for shape in shapes:
+        fill = svg_colour(shape.colour)
+        if shape.bottom_colour is not None:
+            name = 'g%d' % len(defs)
+            defs.append('<linearGradient id="%s" gradientUnits="userSpaceOnUse" x1="0" y1="%s" '
+                        'x2="0" y2="%s"><stop offset="0" stop-color="%s"/>'
+                        '<stop offset="1" stop-color="%s"/></linearGradient>'
+                        % (name, svg_number(shape.top), svg_number(shape.bottom), fill,
+                           svg_colour(shape.bottom_colour)))
+            fill = 'url(#%s)' % name
+        n = svg_number
+        if isinstance(shape, RoundRect):
+            x0, y0, x1, y1 = shape.box
+            body.append('<rect x="%s" y="%s" width="%s" height="%s" rx="%s" fill="%s"/>'
+                        % (n(x0), n(y0), n(x1 - x0), n(y1 - y0), n(shape.radius), fill))
+        elif isinstance(shape, Circle):
+            body.append('<circle cx="%s" cy="%s" r="%s" fill="%s"/>'
+                        % (n(shape.centre[0]), n(shape.centre[1]), n(shape.radius), fill))
+        elif isinstance(shape, Arc):
+            (sx, sy), (ex, ey) = shape.ends
+            body.append('<path d="M%s %sA%s %s 0 0 0 %s %s" fill="none" stroke="%s" '
+                        'stroke-width="%s" stroke-linecap="round"/>'
+                        % (n(sx), n(sy), n(shape.radius), n(shape.radius), n(ex), n(ey), fill,
+                           n(shape.half * 2)))
+    lines = ['<svg xmlns="http://www.w3.org/2000/svg" width="256" height="256" '
+             'viewBox="0 0 %s %s">' % (svg_number(width), svg_number(height))]
+    if defs:
+        lines.append('<defs>' + ''.join(defs) + '</defs>')
+    lines += body
+    lines.append('</svg>')
+    return ('\n'.join(lines) + '\n').encode('ascii')
+
+
 def artwork():
     files = {
         'banner.bmp': make_bmp(render_indexed(BANNER_SCENE, 62, 46)),
@@ -346,6 +392,7 @@ def artwork():
         samples = 4 if size <= 128 else 3
         files[f'icons/hicolor/{size}x{size}/apps/pradex.png'] = make_png(
             render_rgba(scene, size, size, samples))
+    files['icons/hicolor/scalable/apps/pradex.svg'] = make_svg(ICON_SCENE)
     return files
 
 

@@ -114,6 +114,7 @@ bool PradexDialog::OnLinkNotify(LinkMouseEvent event, TextRange range) {
       // The press that began the double click has opened the page already.
       return true;
     case LinkMouseEvent::kLeftButtonDown:
+    case LinkMouseEvent::kKeyActivate:
       break;
   }
   // The list lock is released before the search engine is asked for anything.

@@ -25,11 +25,13 @@
 
 namespace pradex {
 
-// A mouse message on a link of the list control, as EN_LINK reports it.
+// A mouse message on a link of the list control, as EN_LINK reports it, or the keyboard's
+// counterpart of a press where the list offers one.
 enum class LinkMouseEvent {
   kLeftButtonDown,         // WM_LBUTTONDOWN
   kLeftButtonDoubleClick,  // WM_LBUTTONDBLCLK
   kOther,                  // any other message: release, movement, other buttons
+  kKeyActivate,            // Enter or Space on the focused link (the Linux list's keyboard access)
 };
 
 class PradexDialog {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/spooler.h"
+#include "platform/win_codes.h"
 
 namespace pradex {
 
@@ -55,12 +56,12 @@ struct CupsSpoolerOptions {
 //   kErrorNotSupported      EnumPorts for a named (remote) server
 class CupsSpooler : public Spooler {
  public:
-  // Result codes besides those of win_codes.h; Win32 values, so that callers see what
-  // EnumPrintersA would report in the same situation.
-  static constexpr long kErrorGenFailure = 31;         // the server refused the request
-  static constexpr long kErrorNotSupported = 50;       // a remote spooler was named
-  static constexpr long kErrorTimeout = 1460;          // the server did not answer in time
-  static constexpr long kRpcServerUnavailable = 1722;  // no server to connect to
+  // Result codes, Win32 values, so that callers see what EnumPrintersA would report in the
+  // same situation; those a report explains stand in win_codes.h.
+  static constexpr long kErrorGenFailure = pradex::kErrorGenFailure;  // the server refused
+  static constexpr long kErrorNotSupported = 50;                      // a remote spooler was named
+  static constexpr long kErrorTimeout = pradex::kErrorTimeout;        // no answer in time
+  static constexpr long kRpcServerUnavailable = pradex::kRpcServerUnavailable;  // no server
 
   CupsSpooler() = default;
   explicit CupsSpooler(CupsSpoolerOptions options) : options(std::move(options)) {}

@@ -12,11 +12,9 @@
 #include <vector>
 
 #include "platform/spooler.h"
+#include "platform/win_codes.h"  // kRpcServerUnavailable: EnumPorts for a server it does not know
 
 namespace pradex {
-
-// What EnumPorts returns for a server that the spooler does not know.
-inline constexpr long kRpcServerUnavailable = 1722;
 
 class MemorySpooler : public Spooler {
  public:

@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <pty.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -60,15 +61,24 @@ struct ProcessResult {
 };
 
 // A child process with its standard output and error read into strings; standard input is
-// /dev/null. Killed if it is still running when the object goes.
+// /dev/null. Standard error is a pipe, or with `errorToTerminal` a pseudo-terminal. Killed if
+// it is still running when the object goes.
 class ChildProcess {
  public:
   ChildProcess(const std::vector<std::string>& argv, const std::vector<std::string>& env,
-               const std::string& workingDir = "") {
+               const std::string& workingDir = "", bool errorToTerminal = false) {
     int outPipe[2];
     int errPipe[2];
-    if (pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0)
+    if (pipe2(outPipe, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
+    if (errorToTerminal) {
+      // errPipe[0] the terminal's master side (read here), errPipe[1] the child's side.
+      if (openpty(&errPipe[0], &errPipe[1], nullptr, nullptr, nullptr) != 0)
+        throw std::runtime_error("openpty failed");
+      fcntl(errPipe[0], F_SETFD, FD_CLOEXEC);
+      fcntl(errPipe[1], F_SETFD, FD_CLOEXEC);
+    } else if (pipe2(errPipe, O_CLOEXEC) != 0) {
       throw std::runtime_error("pipe failed");
+    }
     std::vector<char*> args;
     for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
     args.push_back(nullptr);
@@ -158,8 +168,9 @@ class ChildProcess {
 inline ProcessResult RunProcess(const std::vector<std::string>& argv,
                                 const std::vector<std::string>& env,
                                 const std::string& workingDir = "",
-                                Milliseconds timeout = Milliseconds(60000)) {
-  ChildProcess child(argv, env, workingDir);
+                                Milliseconds timeout = Milliseconds(60000),
+                                bool errorToTerminal = false) {
+  ChildProcess child(argv, env, workingDir, errorToTerminal);
   return child.Wait(timeout);
 }
 

@@ -171,8 +171,9 @@ class RecordingProcessLauncher : public ProcessLauncher {
   };
   bool Start(const std::string& program, const std::string& arguments) override {
     calls.push_back({program, arguments});
-    return true;
+    return startSucceeds;
   }
+  bool startSucceeds = true;
   std::vector<Call> calls;
 };
 

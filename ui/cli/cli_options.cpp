@@ -1,5 +1,7 @@
 #include "ui/cli/cli_options.h"
 
+#include "app/languages.h"
+
 namespace pradex::cli {
 
 ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
@@ -11,6 +13,10 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
       parsed.options.explain = true;
     } else if (argument == "--help" || argument == "-h") {
       parsed.options.help = true;
+    } else if (argument == "--version") {
+      parsed.options.version = true;
+    } else if (argument.starts_with("--language=")) {
+      parsed.options.language = argument.substr(std::string_view("--language=").size());
     } else {
       // The first fault is the one reported; nothing runs after a usage error.
       if (parsed.error.empty()) {
@@ -23,8 +29,8 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
 }
 
 std::string UsageText() {
-  return "usage: pradex-cli [--json] [--explain]\n"
-         "       pradex-cli --help\n";
+  return "usage: pradex-cli [--json] [--explain] [--language=CODE]\n"
+         "       pradex-cli --help | --version\n";
 }
 
 std::string HelpText() {
@@ -35,13 +41,19 @@ std::string HelpText() {
          "of one search: the status text on the first line, then one line per device that\n"
          "answered, its printer name, a tab and its device page URL, sorted by name (byte\n"
          "order). Control characters and backslashes in names are written as C escapes.\n"
+         "The status text is in Finnish unless another language is chosen.\n"
          "\n"
          "  --json     print one JSON object (UTF-8) instead:\n"
          "             {\"status\": TEXT, \"devices\": [{\"name\": NAME, \"url\": URL}, ...],\n"
          "              \"interrupted\": BOOL}\n"
          "  --explain  after the list, tell for every printer of the spooler why it was or\n"
          "             was not probed and how its probe ended (with --json: \"explain\")\n"
+         "  --language=CODE\n"
+         "             print the status text in another language (also PRADEX_LANGUAGE=CODE),\n"
+         "             CODE one of:\n" +
+         LanguageList("               ") +
          "  --help     show this text\n"
+         "  --version  show the version\n"
          "\n"
          "Exit status: 0 when the search completed, 2 for a usage error, 1 when the output\n"
          "could not be written. Ctrl-C (SIGINT) or SIGTERM stops the search; what was found\n"

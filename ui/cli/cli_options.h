@@ -1,6 +1,7 @@
 // The command line of pradex-cli.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -10,6 +11,8 @@ struct CliOptions {
   bool json = false;     // the result as one JSON object
   bool explain = false;  // also why each printer of the spooler was or was not listed
   bool help = false;
+  bool version = false;
+  std::optional<std::string> language;  // --language=CODE
 };
 
 struct ParsedCommandLine {

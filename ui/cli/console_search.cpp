@@ -92,10 +92,19 @@ ConsoleOutcome ConsoleSearch::Run(const std::function<bool()>& stopRequested) {
     p.dialog->HandleSearchMessage(message.message, message.wParam, message.lParam);
   };
 
-  if (explain) p.engine->Search().SetTrace(&p.trace);
+  if (explain || progressReporter) p.engine->Search().SetTrace(&p.trace);
+  SearchProgress shown;
+  const auto reportProgress = [&] {
+    if (!progressReporter) return;
+    const SearchProgress now = p.trace.Progress();
+    if (now == shown) return;
+    shown = now;
+    progressReporter(now);
+  };
   // Initialisation starts the first search, as the window's does.
   p.dialog->OnInitDialog(kConsoleWindow);
   while (!p.dialog->IsIdle()) {
+    reportProgress();
     if (stopRequested()) {
       outcome.interrupted = true;
       // The window's Stop command: the text and the list are final at once.

@@ -10,12 +10,13 @@
 #include <string>
 #include <vector>
 
-#include "ui/cli/explain.h"
 #include "platform/device_io.h"
 #include "platform/http_client.h"
 #include "platform/registry.h"
 #include "platform/spooler.h"
 #include "platform/string_resources.h"
+#include "ui/cli/explain.h"
+#include "ui/search_record.h"
 
 namespace pradex::cli {
 
@@ -68,6 +69,12 @@ class ConsoleSearch {
   ConsoleSearch(const ConsoleSearch&) = delete;
   ConsoleSearch& operator=(const ConsoleSearch&) = delete;
 
+  // Called on the thread that runs the search whenever the number of probes started or ended
+  // has changed, while the search runs. Set before Run.
+  void SetProgressReporter(std::function<void(const SearchProgress&)> reporter) {
+    progressReporter = std::move(reporter);
+  }
+
   // Runs the search once, until the window logic is idle, or until `stopRequested` returns
   // true, which stops the search the way the window's Stop command does. Call once.
   ConsoleOutcome Run(const std::function<bool()>& stopRequested);
@@ -86,6 +93,7 @@ class ConsoleSearch {
   std::unique_ptr<Parts> parts;
   bool ran = false;
   bool settled = true;
+  std::function<void(const SearchProgress&)> progressReporter;
 };
 
 }  // namespace pradex::cli

@@ -290,4 +290,9 @@ std::string FormatJson(const ConsoleOutcome& outcome) {
   return json;
 }
 
+std::string ProgressText(const SearchProgress& progress) {
+  return "pradex-cli: " + std::to_string(progress.ended) + "/" + std::to_string(progress.started) +
+         " devices checked";
+}
+
 }  // namespace pradex::cli

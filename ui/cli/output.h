@@ -36,6 +36,9 @@ std::string JsonString(std::string_view bytes);
 // "NAME\tREASON\tDETAIL" per printer of the spooler.
 std::string FormatText(const ConsoleOutcome& outcome, const std::string& codeset);
 
+// The progress line for a terminal: "pradex-cli: 3/12 devices checked".
+std::string ProgressText(const SearchProgress& progress);
+
 // The JSON object (the outcome's texts in UTF-8), ending with a line break.
 std::string FormatJson(const ConsoleOutcome& outcome);
 

@@ -1,5 +1,6 @@
 // pradex-cli: one Pradex search on the console. See HelpText() in cli_options.cpp.
 #include <signal.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <clocale>
@@ -8,11 +9,13 @@
 #include <string>
 #include <vector>
 
+#include "app/languages.h"
+#include "app/static_version_info.h"
+#include "platform/posix/locale_string_resources.h"
 #include "ui/cli/cli_options.h"
 #include "ui/cli/console_search.h"
 #include "ui/cli/output.h"
 #include "ui/linux/linux_platform.h"
-#include "platform/posix/locale_string_resources.h"
 
 namespace {
 
@@ -57,21 +60,37 @@ int main(int argc, char** argv) {
                       "Try 'pradex-cli --help' for more information.\n");
     return kExitUsage;
   }
-  if (parsed.options.help) {
-    return Write(stdout, HelpText()) && std::fflush(stdout) == 0 ? kExitCompleted
-                                                                 : kExitOutputFailed;
+  if (parsed.options.help || parsed.options.version) {
+    const std::string text = parsed.options.help ? HelpText() : VersionLine() + "\n";
+    return Write(stdout, text) && std::fflush(stdout) == 0 ? kExitCompleted : kExitOutputFailed;
   }
+  const LanguageChoice language =
+      ChooseLanguage(parsed.options.language, std::getenv(kLanguageVariable));
+  if (!language.error.empty()) {
+    Write(stderr, "pradex-cli: " + language.error + "\n" + UsageText() +
+                      "Try 'pradex-cli --help' for more information.\n");
+    return kExitUsage;
+  }
+  if (!language.warning.empty()) Write(stderr, "pradex-cli: " + language.warning + "\n");
   InstallStopHandlers();
 
   LinuxPlatform platform;
   // JSON is UTF-8 by definition; the listing follows the locale (see OutputCodeset).
   const std::string codeset = parsed.options.json ? "UTF-8" : OutputCodeset(LocaleCodeset());
-  LocaleStringResources strings(platform.utf8Strings, codeset);
+  LanguageStringResources chosen(platform.utf8Strings, language.block);
+  LocaleStringResources strings(chosen, codeset);
 
   ConsoleSearch search(
       ConsoleMachine{platform.spooler, platform.registry, platform.deviceIo, platform.http},
       strings, parsed.options.explain);
+  // Progress goes to a terminal only: a pipe or a file gets the result alone.
+  const bool showProgress = isatty(STDERR_FILENO) == 1;
+  if (showProgress) {
+    search.SetProgressReporter(
+        [](const SearchProgress& progress) { Write(stderr, "\r\x1b[K" + ProgressText(progress)); });
+  }
   const ConsoleOutcome outcome = search.Run([] { return gStopSignal.load() != 0; });
+  if (showProgress) Write(stderr, "\r\x1b[K");
 
   const std::string text = parsed.options.json ? FormatJson(outcome) : FormatText(outcome, codeset);
   const bool written = Write(stdout, text) && std::fflush(stdout) == 0;

@@ -1,14 +1,11 @@
 #include "ui/qt/dialog_units.h"
 
+#include <QApplication>
 #include <QFontMetrics>
-#include <QString>
-#include <QStringList>
 
 namespace pradex {
 
 namespace {
-
-constexpr int kDialogFontPoints = 8;
 
 // MulDiv for the non-negative values of a template: a * b / c rounded half up.
 int MulDiv(int a, int b, int c) {
@@ -18,11 +15,7 @@ int MulDiv(int a, int b, int c) {
 }  // namespace
 
 QFont DialogFont() {
-  QFont font;
-  font.setFamilies(QStringList{QStringLiteral("Liberation Sans"), QStringLiteral("Arial")});
-  font.setStyleHint(QFont::SansSerif);
-  font.setPointSize(kDialogFontPoints);
-  return font;
+  return QApplication::font();
 }
 
 DialogBaseUnits BaseUnitsOf(const QFont& font) {

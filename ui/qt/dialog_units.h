@@ -9,8 +9,9 @@
 
 namespace pradex {
 
-// The dialog font of the templates ("MS Shell Dlg", 8 points): Liberation Sans, which has the
-// metrics of the Windows sans-serif faces, or the platform's sans-serif face in its absence.
+// The font the templates are laid out in. On Windows that is the dialog font of the template;
+// on the desktop it is the desktop's own font, so that the window reads like every other
+// program and grows with a larger font, its proportions kept by the dialog units.
 QFont DialogFont();
 
 // The base units of a font: the average width of "A".."Z" "a".."z", rounded the way Windows

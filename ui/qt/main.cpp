@@ -1,27 +1,70 @@
-// The Linux desktop program: the main window over the real system (CUPS, libcurl, xdg-open).
+// The Linux desktop program: the main window over the real system (CUPS, libcurl, the desktop's
+// way of opening links).
 #include <QApplication>
+#include <QStringList>
 #include <clocale>
+#include <cstdio>
+#include <cstdlib>
 #include <memory>
+#include <string>
+#include <vector>
 
-#include "ui/linux/linux_platform.h"
-#include "ui/browser_launch.h"
+#include "app/languages.h"
+#include "app/static_version_info.h"
 #include "ui/device_search_engine.h"
+#include "ui/linux/linux_platform.h"
+#include "ui/qt/desktop_browser_launcher.h"
 #include "ui/qt/pradex_window.h"
+#include "ui/qt/window_options.h"
+
+namespace {
+
+constexpr int kExitUsage = 2;
+
+int UsageError(const std::string& error) {
+  const std::string text = "pradex: " + error + "\n" + pradex::WindowUsageText() +
+                           "Try 'pradex --help' for more information.\n";
+  std::fputs(text.c_str(), stderr);
+  return kExitUsage;
+}
+
+}  // namespace
 
 int main(int argc, char* argv[]) {
+  using namespace pradex;
+  {
+    // Answered before Qt looks for a display, so that they work on a console too.
+    const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
+    if (AsksForHelpOrVersion(arguments)) {
+      const WindowOptions options = ParseWindowCommandLine(arguments);
+      const std::string text = options.help ? WindowHelpText() : VersionLine() + "\n";
+      return std::fputs(text.c_str(), stdout) >= 0 && std::fflush(stdout) == 0 ? 0 : 1;
+    }
+  }
+
   QApplication application(argc, argv);
-  QGuiApplication::setDesktopFileName(QStringLiteral("pradex"));
+  QGuiApplication::setDesktopFileName(QStringLiteral(PRADEX_APP_ID));
   // Qt has taken the user's locale already; said once more so that it does not depend on that.
   std::setlocale(LC_ALL, "");
 
-  pradex::LinuxPlatform platform;
-  pradex::XdgBrowserLauncher browser(platform.launcher);
+  // What is left once Qt has taken its own options.
+  std::vector<std::string> arguments;
+  const QStringList all = QCoreApplication::arguments();
+  for (qsizetype i = 1; i < all.size(); ++i) arguments.push_back(all[i].toStdString());
+  const WindowOptions options = ParseWindowCommandLine(arguments);
+  if (!options.error.empty()) return UsageError(options.error);
+  const LanguageChoice language = ChooseLanguage(options.language, std::getenv(kLanguageVariable));
+  if (!language.error.empty()) return UsageError(language.error);
+  if (!language.warning.empty()) std::fputs(("pradex: " + language.warning + "\n").c_str(), stderr);
+
+  LinuxPlatform platform;
+  LanguageStringResources strings(platform.utf8Strings, language.block);
+  DesktopBrowserLauncher browser(platform.launcher);
   {
-    pradex::PradexWindow window(
-        platform.utf8Strings, platform.versions, browser,
-        [&platform](pradex::MessagePoster& poster) -> std::unique_ptr<pradex::SearchDriver> {
-          return std::make_unique<pradex::DeviceSearchEngine>(platform.Search(poster));
-        });
+    PradexWindow window(strings, platform.versions, browser,
+                        [&platform](MessagePoster& poster) -> std::unique_ptr<SearchDriver> {
+                          return std::make_unique<DeviceSearchEngine>(platform.Search(poster));
+                        });
     // The modal run lasts until the window closes; its result is not used.
     window.exec();
   }  // the window and its search engine go before the platform they use

@@ -7,10 +7,15 @@
 #include <QMetaObject>
 #include <QPainter>
 #include <QPointer>
+#include <QProgressBar>
 #include <QPushButton>
+#include <QStatusBar>
+#include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "ui/qt/artwork.h"
+#include "ui/qt/desktop_browser_launcher.h"
 
 namespace pradex {
 
@@ -58,15 +63,19 @@ PradexWindow::PradexWindow(StringResources& strings, VersionInfo& versions,
       client(new BannerArea(this, banner)),
       list(new QtRichTextControl(client)),
       search(makeSearch(poster)),
-      logic(*this, *list, *search, browser, strings, poster) {
-  setFont(DialogFont());
+      recorded(*search),
+      logic(*this, *list, recorded, browser, strings, poster) {
   setWindowTitle(QStringLiteral("Pradex"));
   setWindowIcon(icon);
 
-  // Template order; the tab order runs over the three buttons.
+  // Template order; the tab order runs over the three buttons and then the list, whose links
+  // are otherwise out of a keyboard user's reach.
   stopButton = MakeButton(kStopButtonId, units.Rect(13, 209, 50, 16));
   refreshButton = MakeButton(kRefreshButtonId, units.Rect(77, 209, 50, 16));
   closeButton = MakeButton(kCloseButtonId, units.Rect(141, 209, 50, 16));
+  setTabOrder(stopButton, refreshButton);
+  setTabOrder(refreshButton, closeButton);
+  setTabOrder(closeButton, list);
 
   list->setGeometry(units.Rect(7, 7, 192, 195));
   list->SetLinkHandler(
@@ -96,8 +105,82 @@ PradexWindow::PradexWindow(StringResources& strings, VersionInfo& versions,
   layout->setContentsMargins(0, 0, 0, 0);
   layout->setSpacing(0);
   layout->addWidget(client);
-  // The client area keeps the template's size; the menu bar comes on top of it.
+  statusLine = new QStatusBar(this);
+  statusLine->setSizeGripEnabled(false);
+  layout->addWidget(statusLine);
+  progress = new QProgressBar(statusLine);
+  // Quiet: no text, a few pixels high, the status text above stays what it always was.
+  progress->setTextVisible(false);
+  progress->setAccessibleName(QStringLiteral("Devices checked"));
+  progress->setFixedSize(units.X(60), std::max(4, units.Y(3)));
+  progress->hide();
+  statusLine->addPermanentWidget(progress);
+  detailsButton = new QPushButton(QStringLiteral("Details..."), statusLine);
+  detailsButton->setToolTip(QStringLiteral("Why printers are not listed"));
+  detailsButton->setAutoDefault(false);
+  detailsButton->hide();
+  connect(detailsButton, &QPushButton::clicked, this, [this] { MakeReasonsView()->exec(); });
+  statusLine->addPermanentWidget(detailsButton);
+  // As high as the button needs, whether it shows or not: the window keeps its size.
+  statusLine->setFixedHeight(detailsButton->sizeHint().height() + 4);
+  setTabOrder(list, detailsButton);
+  // Probes start and end on the engine's threads without a message of their own.
+  indicatorTimer = new QTimer(this);
+  indicatorTimer->setInterval(200);
+  connect(indicatorTimer, &QTimer::timeout, this, &PradexWindow::UpdateSearchIndicators);
+  // The client area keeps the template's size; the menu bar comes on top of it and the status
+  // line below it.
   layout->setSizeConstraint(QLayout::SetFixedSize);
+
+  if (auto* desktop = dynamic_cast<DesktopBrowserLauncher*>(&browser)) {
+    connect(desktop, &DesktopBrowserLauncher::LaunchFailed, this, &PradexWindow::ShowLaunchFailure);
+  }
+}
+
+void PradexWindow::SetSearchRecord(RecordingSpooler* spooler, RecordingTrace* trace) {
+  spoolerRecord = spooler;
+  traceRecord = trace;
+  recorded.SetRecord(spooler, trace);
+  if (trace != nullptr) {
+    indicatorTimer->start();
+  } else {
+    indicatorTimer->stop();
+  }
+  UpdateSearchIndicators();
+}
+
+std::unique_ptr<ReasonsDialog> PradexWindow::MakeReasonsView() {
+  const Explanation explanation = spoolerRecord != nullptr && traceRecord != nullptr
+                                      ? BuildExplanation(*spoolerRecord, *traceRecord)
+                                      : Explanation{};
+  return std::make_unique<ReasonsDialog>(explanation, this);
+}
+
+void PradexWindow::UpdateSearchIndicators() {
+  // Before the first search there is nothing to count or explain.
+  if (!initialised || spoolerRecord == nullptr || traceRecord == nullptr) {
+    progress->hide();
+    detailsButton->hide();
+    return;
+  }
+  if (!logic.IsIdle()) {
+    const SearchProgress now = traceRecord->Progress();
+    progress->setRange(0, std::max(now.started, 1));
+    progress->setValue(now.ended);
+    progress->setToolTip(
+        QStringLiteral("%1 of %2 devices checked").arg(now.ended).arg(now.started));
+    progress->show();
+    detailsButton->hide();
+    return;
+  }
+  progress->hide();
+  detailsButton->setVisible(
+      ReasonsWanted(BuildExplanation(*spoolerRecord, *traceRecord), logic.List().Names().size()));
+}
+
+void PradexWindow::ShowLaunchFailure(const QString& url) {
+  statusLine->showMessage(
+      QStringLiteral("Could not open %1: no browser or link handler could be started.").arg(url));
 }
 
 PradexWindow::~PradexWindow() {
@@ -112,6 +195,7 @@ void PradexWindow::setVisible(bool visible) {
     // focus in place.
     initialised = true;
     logic.OnInitDialog(Handle());
+    UpdateSearchIndicators();
   }
   QDialog::setVisible(visible);
 }
@@ -121,7 +205,10 @@ QPushButton* PradexWindow::MakeButton(int buttonId, const QRect& geometry) {
   button->setGeometry(geometry);
   // Like a push button of a Windows dialog: the focused button acts on Enter.
   button->setAutoDefault(true);
-  connect(button, &QPushButton::clicked, this, [this, buttonId] { logic.OnCommand(buttonId); });
+  connect(button, &QPushButton::clicked, this, [this, buttonId] {
+    logic.OnCommand(buttonId);
+    UpdateSearchIndicators();
+  });
   return button;
 }
 
@@ -151,6 +238,7 @@ bool PradexWindow::event(QEvent* event) {
   if (event->type() == SearchMessageEvent::EventType()) {
     const auto* message = static_cast<const SearchMessageEvent*>(event);
     logic.HandleSearchMessage(message->message, message->wParam, message->lParam);
+    UpdateSearchIndicators();
     return true;
   }
   return QDialog::event(event);
@@ -180,7 +268,10 @@ void PradexWindow::CreateFileMenu(const std::string& title, const std::string& s
   fileMenu = menuBar->addMenu(FromUtf8(title));
   const auto add = [this](int commandId, const std::string& text) {
     QAction* action = fileMenu->addAction(FromUtf8(text));
-    connect(action, &QAction::triggered, this, [this, commandId] { logic.OnCommand(commandId); });
+    connect(action, &QAction::triggered, this, [this, commandId] {
+      logic.OnCommand(commandId);
+      UpdateSearchIndicators();
+    });
     actions[commandId] = action;
   };
   add(kStopMenuId, stop);

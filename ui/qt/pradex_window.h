@@ -27,12 +27,17 @@
 #include "ui/qt/dialog_units.h"
 #include "ui/qt/qt_message_poster.h"
 #include "ui/qt/qt_rich_text_control.h"
+#include "ui/qt/reasons_dialog.h"
 #include "ui/search_driver.h"
+#include "ui/search_record.h"
 
 class QAction;
 class QLabel;
 class QMenu;
 class QMenuBar;
+class QProgressBar;
+class QStatusBar;
+class QTimer;
 
 namespace pradex {
 
@@ -72,6 +77,24 @@ class PradexWindow : public QDialog, private DialogView {
   QWidget* BitmapPlaceholder() const { return placeholder; }
   const DialogUnits& Units() const { return units; }
   const QPixmap& Banner() const { return banner; }
+  // The line under the client area that tells what went wrong outside the search (a page that
+  // could not be opened).
+  QStatusBar* StatusLine() const { return statusLine; }
+
+  // Says in the status line that `url` could not be opened.
+  void ShowLaunchFailure(const QString& url);
+
+  // What the engine records of each run: the window shows the progress of a search from it and
+  // offers the reasons when the search leaves printers unlisted. Both must outlive the window;
+  // set them before the window is shown. Without them the window shows neither.
+  void SetSearchRecord(RecordingSpooler* spooler, RecordingTrace* trace);
+  // A thin bar in the status line while a search runs: probes ended of probes started so far.
+  QProgressBar* Progress() const { return progress; }
+  // The "Details" button in the status line, shown when a search has ended with printers of
+  // the maker left unlisted; it opens the reasons view.
+  QPushButton* DetailsButton() const { return detailsButton; }
+  // The reasons view as the Details button shows it.
+  std::unique_ptr<ReasonsDialog> MakeReasonsView();
 
   // The About box as the About item shows it.
   std::unique_ptr<AboutDialog> MakeAboutBox();
@@ -96,6 +119,8 @@ class PradexWindow : public QDialog, private DialogView {
   void ShowAboutBox() override;
 
   void AppendAboutItem();
+  // The progress bar and the Details button as the search and its record stand now.
+  void UpdateSearchIndicators();
   QPushButton* MakeButton(int buttonId, const QRect& geometry);
 
   StringResources& strings;
@@ -115,11 +140,18 @@ class PradexWindow : public QDialog, private DialogView {
   QPushButton* placeholder = nullptr;
   QMenuBar* menuBar = nullptr;
   QMenu* fileMenu = nullptr;
+  QStatusBar* statusLine = nullptr;
+  QProgressBar* progress = nullptr;
+  QPushButton* detailsButton = nullptr;
+  QTimer* indicatorTimer = nullptr;
+  RecordingSpooler* spoolerRecord = nullptr;
+  RecordingTrace* traceRecord = nullptr;
   std::map<int, QAction*> actions;
   std::string aboutText;
   bool initialised = false;
 
   std::unique_ptr<SearchDriver> search;
+  RecordedSearchDriver recorded;
   PradexDialog logic;
 };
 

@@ -1,6 +1,8 @@
 #include "ui/qt/qt_rich_text_control.h"
 
 #include <QAbstractTextDocumentLayout>
+#include <QAccessible>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPalette>
 #include <QScrollBar>
@@ -9,6 +11,9 @@
 #include <algorithm>
 #include <iterator>
 #include <vector>
+
+#include "ui/device_list.h"
+#include "ui/qt/link_accessible.h"
 
 namespace pradex {
 
@@ -30,10 +35,9 @@ QString ToDocumentText(const std::string& text) {
   return QString::fromUtf8(out.data(), static_cast<qsizetype>(out.size()));
 }
 
-QColor FromColorRef(std::uint32_t color) {
-  return QColor(static_cast<int>(color & 0xFF), static_cast<int>((color >> 8) & 0xFF),
-                static_cast<int>((color >> 16) & 0xFF));
-}
+// The size of the status text, which is drawn at the desktop font's size; other sizes keep
+// their proportion to it.
+const int kStatusHeightTwips = DefaultListFormat().heightTwips;
 
 }  // namespace
 
@@ -43,13 +47,11 @@ QtRichTextControl::QtRichTextControl(QWidget* parent) : QTextEdit(parent) {
   setTextInteractionFlags(Qt::TextSelectableByMouse);
   setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   setLineWrapMode(QTextEdit::WidgetWidth);
-  setFocusPolicy(Qt::ClickFocus);
+  // A tab stop, so that the links can be reached without a mouse; Tab itself leaves the list.
+  setFocusPolicy(Qt::StrongFocus);
+  setTabChangesFocus(true);
   setUndoRedoEnabled(false);
-  QPalette colours = palette();
-  for (const auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
-    colours.setColor(group, QPalette::Base, Qt::white);
-  }
-  setPalette(colours);
+  InstallLinkAccessibility();
   viewport()->setMouseTracking(true);
   textCursorShape = viewport()->cursor().shape();
   selection = QTextCursor(document());
@@ -57,8 +59,12 @@ QtRichTextControl::QtRichTextControl(QWidget* parent) : QTextEdit(parent) {
 
 QTextCharFormat QtRichTextControl::ToQtFormat(const CharFormat& format) const {
   QTextCharFormat result;
-  result.setFontFamilies(QStringList{QString::fromUtf8(format.faceName.c_str())});
-  result.setFontPointSize(format.heightTwips / 20.0);
+  // The face and colours asked for are those of the Windows dialog; on the desktop its own font
+  // and colours are the ones that read well (dark themes, large fonts).
+  const qreal desktopPoints = font().pointSizeF() > 0 ? font().pointSizeF() : 9.0;
+  if (format.heightTwips > 0) {
+    result.setFontPointSize(desktopPoints * format.heightTwips / kStatusHeightTwips);
+  }
   result.setFontWeight(format.bold ? QFont::Bold : QFont::Normal);
   result.setFontItalic(format.italic);
   result.setFontStrikeOut(format.strikeout);
@@ -69,7 +75,6 @@ QTextCharFormat QtRichTextControl::ToQtFormat(const CharFormat& format) const {
   } else {
     result.setAnchor(false);
     result.setFontUnderline(false);
-    result.setForeground(FromColorRef(format.color));
   }
   return result;
 }
@@ -135,7 +140,152 @@ std::string QtRichTextControl::SelectedText() {
 }
 
 void QtRichTextControl::SetEnabled(bool enabled) {
+  // Disabling the focus widget hands the focus on; a keyboard user reading the list while a
+  // device is added keeps it.
+  if (!enabled) focusKeptOverRebuild = hasFocus();
   setEnabled(enabled);
+  if (!enabled) return;
+  if (focusKeptOverRebuild) setFocus(Qt::OtherFocusReason);
+  focusKeptOverRebuild = false;
+  // The rebuilt text has new links: the focus mark is drawn again over the focused one.
+  ShowLinkFocus();
+  if (QAccessible::isActive()) {
+    QAccessibleEvent changed(this, QAccessible::NameChanged);
+    QAccessible::updateAccessibility(&changed);
+  }
+}
+
+std::vector<TextRange> QtRichTextControl::LinkRanges() const {
+  std::vector<TextRange> ranges;
+  for (QTextBlock block = document()->begin(); block.isValid(); block = block.next()) {
+    for (auto it = block.begin(); !it.atEnd(); ++it) {
+      const QTextFragment fragment = it.fragment();
+      if (!fragment.charFormat().isAnchor()) continue;
+      const long start = fragment.position();
+      const long end = start + fragment.length();
+      // Neighbouring anchor fragments that differ in some other property make one run.
+      if (!ranges.empty() && ranges.back().end == start) {
+        ranges.back().end = end;
+      } else {
+        ranges.push_back(TextRange{start, end});
+      }
+    }
+  }
+  return ranges;
+}
+
+QString QtRichTextControl::RangeText(TextRange range) const {
+  const int length = document()->characterCount() - 1;
+  if (range.start < 0 || range.end > length || range.start >= range.end) return {};
+  QTextCursor cursor(document());
+  cursor.setPosition(static_cast<int>(range.start));
+  cursor.setPosition(static_cast<int>(range.end), QTextCursor::KeepAnchor);
+  return cursor.selectedText();
+}
+
+int QtRichTextControl::FocusedLink() const {
+  const int count = static_cast<int>(LinkRanges().size());
+  if (count == 0) return -1;
+  return std::clamp(focusedLink, 0, count - 1);
+}
+
+void QtRichTextControl::FocusLink(int index) {
+  focusedLink = std::max(index, 0);
+  ShowLinkFocus();
+}
+
+void QtRichTextControl::ActivateLink(int index) {
+  const std::vector<TextRange> ranges = LinkRanges();
+  if (!linkHandler || index < 0 || index >= static_cast<int>(ranges.size())) return;
+  linkHandler(LinkMouseEvent::kKeyActivate, ranges[static_cast<std::size_t>(index)]);
+}
+
+QString QtRichTextControl::StatusText() const {
+  for (QTextBlock block = document()->begin(); block.isValid(); block = block.next()) {
+    if (!block.text().isEmpty()) return block.text();
+  }
+  return {};
+}
+
+void QtRichTextControl::ShowLinkFocus() {
+  QList<QTextEdit::ExtraSelection> marks;
+  const int index = FocusedLink();
+  if (index >= 0 && hasFocus()) {
+    const TextRange range = LinkRanges()[static_cast<std::size_t>(index)];
+    QTextEdit::ExtraSelection mark;
+    mark.cursor = QTextCursor(document());
+    mark.cursor.setPosition(static_cast<int>(range.start));
+    mark.cursor.setPosition(static_cast<int>(range.end), QTextCursor::KeepAnchor);
+    mark.format.setBackground(palette().color(QPalette::Active, QPalette::Highlight));
+    mark.format.setForeground(palette().color(QPalette::Active, QPalette::HighlightedText));
+    marks.push_back(mark);
+    // Scrolled into view without moving the caret, which stays where the text put it.
+    QTextCursor edge(document());
+    edge.setPosition(static_cast<int>(range.start));
+    QRect area = cursorRect(edge);
+    edge.setPosition(static_cast<int>(range.end));
+    area = area.united(cursorRect(edge));
+    QScrollBar* bar = verticalScrollBar();
+    if (area.top() < 0) {
+      bar->setValue(bar->value() + area.top());
+    } else if (area.bottom() > viewport()->height()) {
+      bar->setValue(bar->value() + area.bottom() - viewport()->height());
+    }
+    if (QAccessible::isActive()) {
+      QAccessibleEvent focus(this, QAccessible::Focus);
+      focus.setChild(index);
+      QAccessible::updateAccessibility(&focus);
+    }
+  }
+  setExtraSelections(marks);
+}
+
+void QtRichTextControl::keyPressEvent(QKeyEvent* event) {
+  const int count = static_cast<int>(LinkRanges().size());
+  const int current = FocusedLink();
+  if (count > 0) {
+    switch (event->key()) {
+      case Qt::Key_Up:
+      case Qt::Key_Left:
+        FocusLink(std::max(current - 1, 0));
+        event->accept();
+        return;
+      case Qt::Key_Down:
+      case Qt::Key_Right:
+        FocusLink(std::min(current + 1, count - 1));
+        event->accept();
+        return;
+      case Qt::Key_Home:
+        FocusLink(0);
+        event->accept();
+        return;
+      case Qt::Key_End:
+        FocusLink(count - 1);
+        event->accept();
+        return;
+      case Qt::Key_Return:
+      case Qt::Key_Enter:
+      case Qt::Key_Space:
+        // A key held down repeats; the page opens once per press.
+        if (!event->isAutoRepeat()) ActivateLink(current);
+        event->accept();
+        return;
+      default:
+        break;
+    }
+  }
+  // Without links Enter goes on to the dialog's default button.
+  QTextEdit::keyPressEvent(event);
+}
+
+void QtRichTextControl::focusInEvent(QFocusEvent* event) {
+  QTextEdit::focusInEvent(event);
+  ShowLinkFocus();
+}
+
+void QtRichTextControl::focusOutEvent(QFocusEvent* event) {
+  QTextEdit::focusOutEvent(event);
+  ShowLinkFocus();
 }
 
 std::optional<TextRange> QtRichTextControl::LinkRangeAt(const QPoint& viewportPos) const {
@@ -175,6 +325,10 @@ bool QtRichTextControl::ReportLinkPress(QMouseEvent* event, bool doubleClick) {
   if (!linkHandler) return false;
   const auto range = LinkRangeAt(event->position().toPoint());
   if (!range) return false;
+  // The keyboard goes on from the link last pressed.
+  const std::vector<TextRange> ranges = LinkRanges();
+  const auto pressed = std::find(ranges.begin(), ranges.end(), *range);
+  if (pressed != ranges.end()) focusedLink = static_cast<int>(pressed - ranges.begin());
   LinkMouseEvent kind = LinkMouseEvent::kOther;
   if (event->button() == Qt::LeftButton) {
     kind = doubleClick ? LinkMouseEvent::kLeftButtonDoubleClick : LinkMouseEvent::kLeftButtonDown;

@@ -10,6 +10,11 @@
 // Links are the runs of characters whose format is an anchor (QTextCharFormat::isAnchor). A
 // mouse press on a link is reported to the link handler with the range of that run; the handler
 // decides whether the control may still act on the press (caret, selection).
+//
+// Keyboard: the control is a tab stop. While it has the focus one link is the focused one,
+// drawn in the desktop's highlight colours; the arrow keys, Home and End move between links and
+// Enter or Space reports it to the link handler as LinkMouseEvent::kKeyActivate. Screen readers
+// see the control as a list whose children are the links (link_accessible.h).
 #pragma once
 
 #include <QTextCharFormat>
@@ -18,6 +23,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "ui/pradex_dialog.h"
 #include "ui/rich_text_control.h"
@@ -38,8 +44,23 @@ class QtRichTextControl : public QTextEdit, public RichTextControl {
   // The link run under a point of the viewport, or nullopt when the point is on no link.
   std::optional<TextRange> LinkRangeAt(const QPoint& viewportPos) const;
 
-  // The character format a CharFormat stands for. The link effect makes an anchor, drawn the
-  // way the toolkit draws links (its link colour, underlined), whatever colour was asked for.
+  // Every link run, in document order.
+  std::vector<TextRange> LinkRanges() const;
+  // The text a link shows; "" for a range outside the text.
+  QString RangeText(TextRange range) const;
+  // The focused link's index in LinkRanges(), or -1 when there is no link.
+  int FocusedLink() const;
+  // Makes link `index` the focused one, scrolled into view.
+  void FocusLink(int index);
+  // Reports link `index` to the link handler as a keyboard activation.
+  void ActivateLink(int index);
+  // The status text: the first paragraph that is not empty.
+  QString StatusText() const;
+
+  // The character format a CharFormat stands for: the desktop's font family and colours, the
+  // size relative to the desktop font as the requested size is to the 9-point status text. The
+  // link effect makes an anchor, drawn the way the toolkit draws links (its link colour,
+  // underlined), whatever colour was asked for.
   QTextCharFormat ToQtFormat(const CharFormat& format) const;
 
   // RichTextControl.
@@ -56,8 +77,13 @@ class QtRichTextControl : public QTextEdit, public RichTextControl {
   void mousePressEvent(QMouseEvent* event) override;
   void mouseDoubleClickEvent(QMouseEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void focusInEvent(QFocusEvent* event) override;
+  void focusOutEvent(QFocusEvent* event) override;
 
  private:
+  // Draws the focused link while the control has the focus, and tells screen readers.
+  void ShowLinkFocus();
   // Reports a press on a link; true when the handler has taken it.
   bool ReportLinkPress(QMouseEvent* event, bool doubleClick);
   int ClampPosition(long position);
@@ -66,6 +92,9 @@ class QtRichTextControl : public QTextEdit, public RichTextControl {
   QTextCharFormat defaultFormat;
   QTextCursor selection;
   Qt::CursorShape textCursorShape;
+  // Kept across rebuilds of the text, so that the focus stays in place while devices are added.
+  int focusedLink = 0;
+  bool focusKeptOverRebuild = false;
 };
 
 }  // namespace pradex

@@ -188,6 +188,29 @@ TEST_F(CliE2eTest, ListsTheAnsweringDevicesInTheWindowsOrder) {
   EXPECT_EQ(posix.out, ExpectedListing(kBlock));
 }
 
+// Progress is for a person at a terminal: a standard error that is a pipe gets none, and the
+// result on standard output is the same either way.
+TEST_F(CliE2eTest, ProgressGoesToStandardErrorOnlyWhenItIsATerminal) {
+  constexpr int kBlock = 6;
+  StartCupsd();
+  AddStandardMachine(kBlock);
+  std::vector<std::string> argv{PRADEX_CLI};
+  const ProcessResult piped = RunProcess(argv, Environment(), workDir);
+  EXPECT_EQ(piped.exitCode, 0) << piped.err;
+  EXPECT_EQ(piped.err, "");
+  EXPECT_EQ(piped.out, ExpectedListing(kBlock));
+
+  const ProcessResult shown =
+      RunProcess(argv, Environment(), workDir, std::chrono::milliseconds(60000), true);
+  EXPECT_EQ(shown.exitCode, 0) << shown.err;
+  EXPECT_EQ(shown.out, ExpectedListing(kBlock));
+  EXPECT_NE(shown.err.find("devices checked"), std::string::npos) << shown.err;
+  // The line is wiped at the end, so that the terminal is left as it was.
+  const std::string wipe = "\r\x1b[K";
+  ASSERT_GE(shown.err.size(), wipe.size());
+  EXPECT_EQ(shown.err.substr(shown.err.size() - wipe.size()), wipe);
+}
+
 TEST_F(CliE2eTest, JsonListsTheSameDevices) {
   constexpr int kBlock = 2;
   StartCupsd();
@@ -232,20 +255,24 @@ TEST_F(CliE2eTest, ExplainGivesEveryPrinterItsReason) {
   EXPECT_EQ(lines[5], "spooler: 10 printers");
   const auto url = [&](int host, const std::string& path) { return "http://" + a(host) + path; };
   using Reasons = std::map<std::string, std::pair<std::string, std::string>>;
-  EXPECT_EQ(
-      ExplainedPrinters(lines),
-      (Reasons{
-          {"Zeta_secure", {"answered", url(3, kDispatcher)}},
-          {"brim_404", {"HTTP status 404", url(7, kSupplies)}},
-          {"brimline_410", {"answered", url(2, kSupplies)}},
-          {"glow_hang", {"timed out after 7 s", url(9, kDispatcher)}},
-          {"glow_refused", {"client error 12029 (cannot connect)", url(8, kDispatcher)}},
-          {"glow_usb", {"port not resolved", "port: usb://Tamrin/GlowMark%207200?serial=GM-1"}},
-          {"glow_x", {"not the maker", "driver: Tamrin-GlowMark X"}},
-          {"glowmark_7200", {"answered", url(1, kDispatcher)}},
-          {"office_laser", {"not the maker", "driver: Otherco LaserStar 12"}},
-          {"pagewise", {"neither family", "driver: Tamrin PageWise 20"}},
-      }));
+  EXPECT_EQ(ExplainedPrinters(lines),
+            (Reasons{
+                {"Zeta_secure", {"answered", url(3, kDispatcher)}},
+                {"brim_404", {"the device answered 404", url(7, kSupplies)}},
+                {"brimline_410", {"answered", url(2, kSupplies)}},
+                {"glow_hang", {"no answer within 7 s", url(9, kDispatcher)}},
+                {"glow_refused",
+                 {"the device cannot be reached (HTTP client error 12029)", url(8, kDispatcher)}},
+                {"glow_usb",
+                 {"no network address found behind its port",
+                  "port: usb://Tamrin/GlowMark%207200?serial=GM-1"}},
+                {"glow_x", {"not a Tamrin printer", "driver: Tamrin-GlowMark X"}},
+                {"glowmark_7200", {"answered", url(1, kDispatcher)}},
+                {"office_laser", {"not a Tamrin printer", "driver: Otherco LaserStar 12"}},
+                {"pagewise",
+                 {"a Tamrin printer of neither the GlowMark nor the BrimLine family",
+                  "driver: Tamrin PageWise 20"}},
+            }));
 
   const JsonValue parsed = JsonReader::Parse(jsonResult.out);
   EXPECT_EQ(parsed["explain"]["spooler"]["error"].Number(), 0);
@@ -286,7 +313,7 @@ TEST_F(CliE2eTest, WithoutACupsdTheNoneFoundTextComesBeforeAnyTimeOut) {
 
   const ProcessResult explained = RunCli({"--explain"}, Environment());
   EXPECT_EQ(explained.out,
-            kNoneFoundText + "\n\nspooler: no CUPS server to connect to (error 1722)\n");
+            kNoneFoundText + "\n\nspooler: the print server is not running (error 1722)\n");
 }
 
 TEST_F(CliE2eTest, ASilentCupsdDoesNotHangTheSearch) {
@@ -299,7 +326,7 @@ TEST_F(CliE2eTest, ASilentCupsdDoesNotHangTheSearch) {
   EXPECT_EQ(result.exitCode, 0) << result.err;
   EXPECT_EQ(result.out, kNoneFoundText + "\n");
   EXPECT_EQ(explainedResult.out,
-            kNoneFoundText + "\n\nspooler: the CUPS server did not answer in time (error 1460)\n");
+            kNoneFoundText + "\n\nspooler: the print server did not answer in time (error 1460)\n");
   RecordProperty("elapsed_ms", std::to_string(result.elapsedMs));
   std::cout << "silent cupsd: search ended after " << result.elapsedMs << " ms\n";
   // The spooler's time-outs: 1 s for the server's go-ahead and 5 s for its answer.
@@ -349,7 +376,8 @@ TEST_F(CliE2eTest, SigintOrSigtermEndsASearchWaitingForADevice) {
     const std::vector<std::string> lines = Lines(result.out);
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ(lines[0], kNoneFoundText);
-    EXPECT_EQ(ExplainedPrinters(lines).at("glow_hang").first, "cut by the stop");
+    EXPECT_EQ(ExplainedPrinters(lines).at("glow_hang").first,
+              "the search was stopped before the device answered");
   }
 }
 
@@ -377,7 +405,7 @@ TEST_F(CliE2eTest, TheProxyFromTheEnvironmentIsFollowed) {
   EXPECT_EQ(direct.exitCode, 0) << direct.err;
   EXPECT_EQ(Lines(direct.out)[0], kNoneFoundText);
   EXPECT_EQ(ExplainedPrinters(Lines(direct.out)).at("brim_via_proxy").first,
-            "client error 12029 (cannot connect)");
+            "the device cannot be reached (HTTP client error 12029)");
   EXPECT_EQ(devices.RequestCount(), 1u);
 }
 

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include "app/languages.h"
+
 namespace pradex::cli {
 namespace {
 
@@ -17,6 +19,11 @@ TEST(CliOptionsTest, TakesItsOptionsInAnyOrderAndCombination) {
   EXPECT_FALSE(both.options.help);
   EXPECT_TRUE(ParseCommandLine(Args{"-h"}).options.help);
   EXPECT_TRUE(ParseCommandLine(Args{"--help"}).options.help);
+  EXPECT_TRUE(ParseCommandLine(Args{"--version"}).options.version);
+  const ParsedCommandLine language = ParseCommandLine(Args{"--language=sv", "--json"});
+  EXPECT_TRUE(language.error.empty());
+  EXPECT_EQ(language.options.language, std::optional<std::string>("sv"));
+  EXPECT_EQ(ParseCommandLine({}).options.language, std::nullopt);
 }
 
 TEST(CliOptionsTest, AnythingElseIsAUsageErrorNamingTheFirstFault) {
@@ -35,8 +42,10 @@ TEST(CliOptionsTest, HelpStatesTheExitStatusesItUses) {
   EXPECT_NE(help.find(std::to_string(kExitSignalBase + 2)), std::string::npos);   // SIGINT
   EXPECT_NE(help.find(std::to_string(kExitSignalBase + 15)), std::string::npos);  // SIGTERM
   EXPECT_NE(help.find(std::to_string(kExitUsage) + " for a usage error"), std::string::npos);
-  for (const char* option : {"--json", "--explain", "--help"})
+  for (const char* option : {"--json", "--explain", "--help", "--version", "--language=CODE"})
     EXPECT_NE(help.find(option), std::string::npos) << option;
+  EXPECT_NE(help.find("Finnish unless"), std::string::npos) << "the default language is told";
+  EXPECT_NE(help.find(LanguageList("               ")), std::string::npos) << "codes listed";
 }
 
 }  // namespace

@@ -74,6 +74,33 @@ TEST_F(ConsoleSearchTest, EndsWithTheWindowsTextAndItsDevicesInByteOrder) {
   EXPECT_EQ(http.OpenUrlCalls().size(), 3u);
 }
 
+// The progress a terminal is shown: only changes are reported, the ended count never passes
+// the started one, and the last report has every probe ended.
+TEST_F(ConsoleSearchTest, ReportsProgressAsProbesStartAndEnd) {
+  AddPrinter("alpha", "Tamrin BrimLine 410", "127.0.0.1");
+  AddPrinter("beta", "Tamrin GlowMark 7200", "127.0.0.2");
+  AddPrinter("gamma", "Tamrin GlowMark 7200", "127.0.0.3");
+  AddPrinter("office", "Otherco LaserStar 12", "127.0.0.4");
+  http.SetBehaviour("http://127.0.0.2" + kGlowMarkPath, Behaviour::Answer(404, 30ms));
+  http.SetBehaviour("http://127.0.0.3" + kGlowMarkPath, Behaviour::Answer(200, 60ms));
+  ConsoleSearch search(Machine(), strings, false);
+  std::vector<SearchProgress> reports;
+  search.SetProgressReporter([&](const SearchProgress& progress) { reports.push_back(progress); });
+  const ConsoleOutcome outcome = search.Run([] { return false; });
+  ASSERT_FALSE(reports.empty());
+  for (std::size_t i = 0; i < reports.size(); ++i) {
+    EXPECT_LE(reports[i].ended, reports[i].started) << i;
+    if (i > 0) {
+      EXPECT_NE(reports[i], reports[i - 1]) << i;
+      EXPECT_GE(reports[i].started, reports[i - 1].started) << i;
+      EXPECT_GE(reports[i].ended, reports[i - 1].ended) << i;
+    }
+  }
+  EXPECT_EQ(outcome.devices.size(), 2u);
+  EXPECT_LE(reports.back().started, 3) << "office is no printer of the maker";
+  EXPECT_FALSE(outcome.explanation) << "progress alone does not explain";
+}
+
 TEST_F(ConsoleSearchTest, NoAnswerEndsWithTheNoneFoundText) {
   AddPrinter("alpha", "Tamrin BrimLine 410", "127.0.0.1");
   http.SetDefaultBehaviour(Behaviour::Fail(kInternetErrorCannotConnect));
@@ -107,7 +134,8 @@ TEST_F(ConsoleSearchTest, AStopKeepsTheDevicesFoundAndCutsTheRest) {
   ASSERT_TRUE(outcome.explanation);
   ASSERT_EQ(outcome.explanation->printers.size(), 2u);
   EXPECT_EQ(ReasonText(outcome.explanation->printers[0]), "answered");
-  EXPECT_EQ(ReasonText(outcome.explanation->printers[1]), "cut by the stop");
+  EXPECT_EQ(ReasonText(outcome.explanation->printers[1]),
+            "the search was stopped before the device answered");
   EXPECT_EQ(http.OpenRequestHandles(), 0u);
 }
 
@@ -124,7 +152,8 @@ TEST_F(ConsoleSearchTest, AStopWhileWaitingForAFreeSlotLeavesTheRestUnexamined) 
   ASSERT_TRUE(outcome.explanation);
   const auto& printers = outcome.explanation->printers;
   ASSERT_EQ(printers.size(), 5u);
-  for (int i = 0; i < 3; ++i) EXPECT_EQ(ReasonText(printers[i]), "cut by the stop") << i;
+  for (int i = 0; i < 3; ++i)
+    EXPECT_EQ(ReasonText(printers[i]), "the search was stopped before the device answered") << i;
   // The fourth either still waited for a slot or had just found that the search was stopped
   // when it was to be registered; the search never came to the fifth.
   if (printers[3].verdict) {

@@ -179,10 +179,11 @@ TEST(FormatTextTest, TheExplanationFollowsAnEmptyLineWithOneLinePerPrinter) {
   ASSERT_EQ(lines.size(), 9u);
   EXPECT_EQ(lines[3], "");
   EXPECT_EQ(lines[4], "spooler: 4 printers");
-  EXPECT_EQ(Fields(lines[5]),
-            (std::vector<std::string>{"office", "not the maker", "driver: Otherco LaserStar 12"}));
-  EXPECT_EQ(Fields(lines[6]), (std::vector<std::string>{"usb\\x1b", "port not resolved",
-                                                        "port: usb://Tamrin/GlowMark"}));
+  EXPECT_EQ(Fields(lines[5]), (std::vector<std::string>{"office", "not a Tamrin printer",
+                                                        "driver: Otherco LaserStar 12"}));
+  EXPECT_EQ(Fields(lines[6]),
+            (std::vector<std::string>{"usb\\x1b", "no network address found behind its port",
+                                      "port: usb://Tamrin/GlowMark"}));
   EXPECT_EQ(Fields(lines[7]), (std::vector<std::string>{"Zeta\\tTab", "answered", probed.url}));
   EXPECT_EQ(Fields(lines[8]),
             (std::vector<std::string>{"late", "not looked at: the search was stopped before", ""}));

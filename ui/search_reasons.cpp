@@ -1,62 +1,15 @@
-#include "ui/cli/explain.h"
+#include "ui/search_reasons.h"
 
 #include <algorithm>
 #include <utility>
 
 #include "platform/http_client.h"
-#include "platform/posix/cups_spooler.h"
 #include "platform/win_codes.h"
 
-namespace pradex::cli {
+namespace pradex {
 
 using PrinterVerdict = SearchTrace::PrinterVerdict;
 using ProbeEnd = SearchTrace::ProbeEnd;
-
-long RecordingSpooler::EnumPrinters(std::vector<PrinterInfo>& printers) {
-  {
-    std::lock_guard lock(mutex);
-    asked = true;
-  }
-  const long result = inner.EnumPrinters(printers);
-  std::lock_guard lock(mutex);
-  last = Enumeration{result, printers};
-  return result;
-}
-
-long RecordingSpooler::EnumPorts(const std::optional<std::string>& serverName,
-                                 std::vector<std::string>& ports) {
-  return inner.EnumPorts(serverName, ports);
-}
-
-std::optional<RecordingSpooler::Enumeration> RecordingSpooler::LastEnumeration() const {
-  std::lock_guard lock(mutex);
-  return last;
-}
-
-void RecordingTrace::PrinterChecked(const PrinterNote& note) {
-  std::lock_guard lock(mutex);
-  printers.push_back(note);
-}
-
-void RecordingTrace::ProbeEnded(const ProbeNote& note) {
-  std::lock_guard lock(mutex);
-  probes.push_back(note);
-}
-
-bool RecordingSpooler::EnumerationAsked() const {
-  std::lock_guard lock(mutex);
-  return asked;
-}
-
-std::vector<SearchTrace::PrinterNote> RecordingTrace::Printers() const {
-  std::lock_guard lock(mutex);
-  return printers;
-}
-
-std::vector<SearchTrace::ProbeNote> RecordingTrace::Probes() const {
-  std::lock_guard lock(mutex);
-  return probes;
-}
 
 namespace {
 
@@ -89,6 +42,35 @@ std::string Seconds(std::uint32_t milliseconds) {
   return text + " s";
 }
 
+// A client error in words, its number kept for whoever looks it up.
+std::string ClientErrorText(std::uint32_t code) {
+  const std::string meaning = ClientErrorMeaning(code);
+  const std::string number = "HTTP client error " + std::to_string(code);
+  return meaning.empty() ? number : meaning + " (" + number + ")";
+}
+
+// The search's verdict on a printer it did not probe.
+std::string VerdictReason(PrinterVerdict verdict) {
+  switch (verdict) {
+    case PrinterVerdict::kNotMaker:
+      return "not a Tamrin printer";
+    case PrinterVerdict::kPortNotResolved:
+      return "no network address found behind its port";
+    case PrinterVerdict::kUnsafeAddress:
+      return "its address cannot stand in a web address";
+    case PrinterVerdict::kZoneIdAddress:
+      return "its link-local IPv6 address names a network interface, which browsers do not open";
+    case PrinterVerdict::kNeitherFamily:
+      return "a Tamrin printer of neither the GlowMark nor the BrimLine family";
+    case PrinterVerdict::kNotRegistered:
+      return "not asked: incomplete printer entry, or the search was stopped";
+    case PrinterVerdict::kProbing:
+      return "asked";
+  }
+  return VerdictText(verdict);
+}
+
+// How the request to a probed printer ended.
 std::string ProbeReason(const SearchTrace::ProbeNote& probe) {
   switch (probe.end) {
     case ProbeEnd::kAnswered:
@@ -96,27 +78,62 @@ std::string ProbeReason(const SearchTrace::ProbeNote& probe) {
     case ProbeEnd::kDuplicateName:
       return "answered, but a printer of the same name is listed already";
     case ProbeEnd::kHttpStatus:
-      return "HTTP status " + std::to_string(probe.code);
+      return "the device answered " + std::to_string(probe.code);
     case ProbeEnd::kStatusUnreadable:
-      return "completed without a readable status";
-    case ProbeEnd::kClientError: {
-      const std::string meaning = ClientErrorMeaning(probe.code);
-      return "client error " + std::to_string(probe.code) +
-             (meaning.empty() ? "" : " (" + meaning + ")");
-    }
+      return "the device answered without a status that could be read";
+    case ProbeEnd::kClientError:
+      return ClientErrorText(probe.code);
     case ProbeEnd::kTimedOut:
-      return "timed out after " + Seconds(probe.code);
+      return "no answer within " + Seconds(probe.code);
     case ProbeEnd::kCutByStop:
-      return "cut by the stop";
+      return "the search was stopped before the device answered";
     case ProbeEnd::kNotStarted:
-      return probe.code == 0
-                 ? "request not started"
-                 : "request not started (client error " + std::to_string(probe.code) + ")";
+      return probe.code == 0 ? "the request could not be sent"
+                             : "the request could not be sent: " + ClientErrorText(probe.code);
   }
   return ProbeEndText(probe.end);
 }
 
+// What a failed printer enumeration means.
+std::string SpoolerFailure(long result) {
+  switch (result) {
+    case kRpcServerUnavailable:
+      return "the print server is not running";
+    case kErrorTimeout:
+      return "the print server did not answer in time";
+    case kErrorAccessDenied:
+      return "the print server asks for a password";
+    case kErrorGenFailure:
+      return "the print server refused the request";
+    case kErrorOutOfMemory:
+      return "out of memory";
+    default:
+      return "the printers could not be listed";
+  }
+}
+
 }  // namespace
+
+std::string ClientErrorMeaning(std::uint32_t code) {
+  switch (code) {
+    case kInternetErrorTimeout:
+      return "no answer in time";
+    case kInternetErrorNameNotResolved:
+      return "the device's name could not be resolved";
+    case kInternetErrorOperationCancelled:
+      return "the request was cancelled";
+    case kInternetErrorCannotConnect:
+      return "the device cannot be reached";
+    case kInternetErrorConnectionAborted:
+      return "the connection was broken off";
+    case kInternetErrorConnectionReset:
+      return "the device reset the connection";
+    case kHttpErrorInvalidServerResponse:
+      return "the device did not answer in HTTP";
+    default:
+      return "";
+  }
+}
 
 Explanation BuildExplanation(const std::optional<RecordingSpooler::Enumeration>& enumeration,
                              const std::vector<SearchTrace::PrinterNote>& printerNotes,
@@ -154,10 +171,15 @@ Explanation BuildExplanation(const std::optional<RecordingSpooler::Enumeration>&
   return explanation;
 }
 
+Explanation BuildExplanation(const RecordingSpooler& spooler, const RecordingTrace& trace) {
+  return BuildExplanation(spooler.LastEnumeration(), trace.Printers(), trace.Probes(),
+                          spooler.EnumerationAsked());
+}
+
 std::string ReasonText(const PrinterExplanation& printer) {
   if (!printer.verdict) return "not looked at: the search was stopped before";
-  if (*printer.verdict != PrinterVerdict::kProbing) return VerdictText(*printer.verdict);
-  if (!printer.probe) return "probe still running";
+  if (*printer.verdict != PrinterVerdict::kProbing) return VerdictReason(*printer.verdict);
+  if (!printer.probe) return "still waiting for the device's answer";
   return ProbeReason(*printer.probe);
 }
 
@@ -172,49 +194,16 @@ std::string SpoolerText(const Explanation& explanation) {
     if (count == 0) return "no printers";
     return std::to_string(count) + (count == 1 ? " printer" : " printers");
   }
-  std::string meaning;
-  switch (result) {
-    case CupsSpooler::kRpcServerUnavailable:
-      meaning = "no CUPS server to connect to";
-      break;
-    case CupsSpooler::kErrorTimeout:
-      meaning = "the CUPS server did not answer in time";
-      break;
-    case kErrorAccessDenied:
-      meaning = "the CUPS server asks for credentials";
-      break;
-    case CupsSpooler::kErrorGenFailure:
-      meaning = "the CUPS server refused the request";
-      break;
-    case kErrorOutOfMemory:
-      meaning = "out of memory";
-      break;
-    default:
-      meaning = "the printers could not be listed";
-      break;
-  }
-  return meaning + " (error " + std::to_string(result) + ")";
+  return SpoolerFailure(result) + " (error " + std::to_string(result) + ")";
 }
 
-std::string ClientErrorMeaning(std::uint32_t code) {
-  switch (code) {
-    case kInternetErrorTimeout:
-      return "timed out";
-    case kInternetErrorNameNotResolved:
-      return "name not resolved";
-    case kInternetErrorOperationCancelled:
-      return "cancelled";
-    case kInternetErrorCannotConnect:
-      return "cannot connect";
-    case kInternetErrorConnectionAborted:
-      return "connection aborted";
-    case kInternetErrorConnectionReset:
-      return "connection reset";
-    case kHttpErrorInvalidServerResponse:
-      return "invalid server response";
-    default:
-      return "";
-  }
+bool ReasonsWanted(const Explanation& explanation, std::size_t listed) {
+  if (listed == 0) return true;
+  const auto makers = std::count_if(
+      explanation.printers.begin(), explanation.printers.end(), [](const PrinterExplanation& p) {
+        return p.verdict.has_value() && *p.verdict != PrinterVerdict::kNotMaker;
+      });
+  return listed < static_cast<std::size_t>(makers);
 }
 
-}  // namespace pradex::cli
+}  // namespace pradex
