@@ -225,23 +225,6 @@ TEST_F(WinInetHttpClientTest, RefusedConnectionCompletesWithCannotConnect) {
             (Statuses{kStatusHandleCreated, kStatusRequestComplete, kStatusHandleClosing}));
 }
 
-TEST_F(WinInetHttpClientTest, RequestTheLibraryRefusesOutrightReportsNothingAndSessionGoesOn) {
-  LoopbackHttpServer server(200);
-  // Not a URL, and a scheme the library does not speak: InternetOpenUrlA fails in the call.
-  for (const char* url : {"not a url", "gopher://127.0.0.1/"}) {
-    std::uint32_t lastError = 0;
-    EXPECT_EQ(client.OpenUrl(session, url, kProbeFlags, 41, &lastError), 0u) << url;
-    EXPECT_NE(lastError, 0u) << url;
-    EXPECT_NE(lastError, static_cast<std::uint32_t>(kErrorIoPending)) << url;
-  }
-  // The session still works, and the refused requests never report anything.
-  Start(server.Url("/?type=supplies"), 42);
-  ASSERT_TRUE(reports.WaitFor(42, kStatusRequestComplete));
-  EXPECT_TRUE(client.CloseHandle(RequestOf(42)));
-  ASSERT_TRUE(reports.WaitFor(42, kStatusHandleClosing));
-  EXPECT_TRUE(StatusesOf(41).empty());
-}
-
 TEST_F(WinInetHttpClientTest, SilentServerKeepsRequestPendingUntilClosedThenOnly70Follows) {
   LoopbackHttpServer silent(0);
   Start(silent.Url("/?type=supplies"), 9);
