@@ -113,7 +113,6 @@ TEST_F(ConcurrencyTest, ResolutionsWhileRecordsComeAndGo) {
 
   EXPECT_EQ(wrong.load(), 0);
   EXPECT_EQ(PrinterRecord::LiveRecordCount(), 0);
-  EXPECT_GE(spooler.EnumPortsCalls(), 1u);
   EXPECT_EQ(deviceIo.OpenCount(), deviceIo.CloseCount());
 
   // Whatever the interleaving, the last record to go leaves the cache empty.

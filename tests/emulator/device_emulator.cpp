@@ -27,6 +27,10 @@ constexpr std::size_t kMaxRequestHead = 64 * 1024;
 // No status line, no headers: what a device that is not a web server might send.
 constexpr char kGarbage[] = "\x01\x02 this is not a web server \xff\xfe\r\n\r\n";
 
+// A page that never finishes: its length is announced, and a piece of it comes now and then.
+constexpr char kEndlessPiece[] = "<p>toner 42%</p>\n";
+constexpr std::chrono::milliseconds kEndlessPause{50};
+
 [[noreturn]] void ThrowErrno(const char* what) {
   throw std::system_error(errno, std::generic_category(), what);
 }
@@ -135,6 +139,8 @@ std::optional<DeviceSpec> ParseDeviceSpec(std::string_view text) {
     spec.behaviour = Behaviour::kGarbage;
   } else if (what == "blackhole") {
     spec.behaviour = Behaviour::kBlackhole;
+  } else if (what == "endless") {
+    spec.behaviour = Behaviour::kEndlessBody;
   } else if (what.substr(0, 6) == "delay:") {
     std::string_view rest = what.substr(6);
     const auto second = rest.find(':');
@@ -160,6 +166,8 @@ std::string BehaviourText(const DeviceSpec& spec) {
       return "garbage";
     case Behaviour::kBlackhole:
       return "blackhole";
+    case Behaviour::kEndlessBody:
+      return "endless";
     case Behaviour::kAnswer:
       break;
   }
@@ -256,6 +264,7 @@ struct DeviceEmulator::Impl {
   }
 
   std::string Answer(const DeviceSpec& spec, const RecordedRequest& request) {
+    if (!spec.reply.empty()) return spec.reply;
     int status = spec.status;
     if (request.path != kSuppliesPath && request.path != kDispatcherPath) status = 404;
     const std::string body =
@@ -314,6 +323,12 @@ struct DeviceEmulator::Impl {
         it->out = std::string(kGarbage, sizeof kGarbage - 1);
         it->answerAt = Clock::now() + std::chrono::milliseconds(spec.delayMs);
         break;
+      case Behaviour::kEndlessBody:
+        it->out = "HTTP/1.1 " + std::to_string(spec.status) + " " + ReasonPhrase(spec.status) +
+                  "\r\nContent-Type: text/html\r\nContent-Length: 1000000000\r\n\r\n" +
+                  kEndlessPiece;
+        it->answerAt = Clock::now() + std::chrono::milliseconds(spec.delayMs);
+        break;
       case Behaviour::kReset:
         CloseConnection(it, /*reset=*/true);
         return false;
@@ -336,6 +351,12 @@ struct DeviceEmulator::Impl {
         return false;
       }
       it->sent += static_cast<std::size_t>(n);
+    }
+    if (it->device->spec.behaviour == Behaviour::kEndlessBody) {
+      it->out = kEndlessPiece;
+      it->sent = 0;
+      it->answerAt = Clock::now() + kEndlessPause;
+      return true;
     }
     CloseConnection(it);  // "Connection: close"
     return false;
@@ -401,30 +422,30 @@ struct DeviceEmulator::Impl {
   }
 };
 
-DeviceEmulator::DeviceEmulator() : impl_(std::make_unique<Impl>()) {
+DeviceEmulator::DeviceEmulator() : impl(std::make_unique<Impl>()) {
   int pipeFds[2];
   if (pipe2(pipeFds, O_NONBLOCK | O_CLOEXEC) != 0) ThrowErrno("pipe2");
-  impl_->wakeRead = pipeFds[0];
-  impl_->wakeWrite = pipeFds[1];
-  impl_->thread = std::thread([impl = impl_.get()] { impl->Serve(); });
+  impl->wakeRead = pipeFds[0];
+  impl->wakeWrite = pipeFds[1];
+  impl->thread = std::thread([impl = impl.get()] { impl->Serve(); });
 }
 
 DeviceEmulator::~DeviceEmulator() {
   {
-    std::lock_guard lock(impl_->mutex);
-    impl_->stopping = true;
+    std::lock_guard lock(impl->mutex);
+    impl->stopping = true;
   }
-  impl_->Wake();
-  impl_->thread.join();
-  for (auto& connection : impl_->connections) close(connection.fd);
-  for (auto* list : {&impl_->devices, &impl_->newDevices}) {
+  impl->Wake();
+  impl->thread.join();
+  for (auto& connection : impl->connections) close(connection.fd);
+  for (auto* list : {&impl->devices, &impl->newDevices}) {
     for (auto& device : *list) {
       close(device->fd);
       if (device->fillerFd >= 0) close(device->fillerFd);
     }
   }
-  close(impl_->wakeRead);
-  close(impl_->wakeWrite);
+  close(impl->wakeRead);
+  close(impl->wakeWrite);
 }
 
 std::uint16_t DeviceEmulator::AddDevice(const DeviceSpec& spec) {
@@ -460,47 +481,47 @@ std::uint16_t DeviceEmulator::AddDevice(const DeviceSpec& spec) {
   }
   const std::uint16_t port = device->spec.port;
   {
-    std::lock_guard lock(impl_->mutex);
-    impl_->newDevices.push_back(std::move(device));
+    std::lock_guard lock(impl->mutex);
+    impl->newDevices.push_back(std::move(device));
   }
-  impl_->Wake();
+  impl->Wake();
   return port;
 }
 
 std::vector<RecordedRequest> DeviceEmulator::Requests() const {
-  std::lock_guard lock(impl_->mutex);
-  return impl_->requests;
+  std::lock_guard lock(impl->mutex);
+  return impl->requests;
 }
 
 std::size_t DeviceEmulator::RequestCount() const {
-  std::lock_guard lock(impl_->mutex);
-  return impl_->requests.size();
+  std::lock_guard lock(impl->mutex);
+  return impl->requests.size();
 }
 
 bool DeviceEmulator::WaitForRequests(std::size_t count, std::chrono::milliseconds timeout) const {
-  std::unique_lock lock(impl_->mutex);
-  return impl_->changed.wait_for(lock, timeout, [&] { return impl_->requests.size() >= count; });
+  std::unique_lock lock(impl->mutex);
+  return impl->changed.wait_for(lock, timeout, [&] { return impl->requests.size() >= count; });
 }
 
 void DeviceEmulator::ClearRequests() {
-  std::lock_guard lock(impl_->mutex);
-  impl_->requests.clear();
+  std::lock_guard lock(impl->mutex);
+  impl->requests.clear();
 }
 
 std::size_t DeviceEmulator::OpenConnections() const {
-  std::lock_guard lock(impl_->mutex);
-  return impl_->openConnections;
+  std::lock_guard lock(impl->mutex);
+  return impl->openConnections;
 }
 
 bool DeviceEmulator::WaitForOpenConnectionsAtMost(std::size_t count,
                                                   std::chrono::milliseconds timeout) const {
-  std::unique_lock lock(impl_->mutex);
-  return impl_->changed.wait_for(lock, timeout, [&] { return impl_->openConnections <= count; });
+  std::unique_lock lock(impl->mutex);
+  return impl->changed.wait_for(lock, timeout, [&] { return impl->openConnections <= count; });
 }
 
 void DeviceEmulator::SetRequestObserver(std::function<void(const RecordedRequest&)> observer) {
-  std::lock_guard lock(impl_->mutex);
-  impl_->observer = std::move(observer);
+  std::lock_guard lock(impl->mutex);
+  impl->observer = std::move(observer);
 }
 
 std::uint16_t DeviceEmulator::ClosedPort(const std::string& address) {

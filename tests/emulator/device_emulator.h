@@ -28,6 +28,7 @@ enum class Behaviour {
   kReset,        // resets the connection (RST) once the request head has arrived
   kGarbage,      // answers bytes that are not HTTP (after `delayMs`), then closes
   kBlackhole,    // listens but never accepts; its queue is full, so connecting hangs
+  kEndlessBody,  // `status` and its headers (after `delayMs`), then a body that never ends
 };
 
 struct DeviceSpec {
@@ -37,11 +38,14 @@ struct DeviceSpec {
   int status = 200;
   int delayMs = 0;
   std::string location;  // Location of a 3xx answer; empty: "/moved" on the device itself
+  // kAnswer: when not empty, these bytes answer every request in place of the device's page
+  // (another kind of server, such as one that asks for credentials).
+  std::string reply;
 };
 
 // "ADDR:PORT=BEHAVIOUR" with BEHAVIOUR one of: a status code ("200", "404", "302", ...),
 // "delay:MS" (200 after MS ms), "delay:MS:CODE", "hang", "close", "reset", "garbage",
-// "blackhole". PORT 0 picks a free port. nullopt when the text is malformed.
+// "blackhole", "endless". PORT 0 picks a free port. nullopt when the text is malformed.
 std::optional<DeviceSpec> ParseDeviceSpec(std::string_view text);
 
 // The behaviour part of a spec, as ParseDeviceSpec writes it ("200", "delay:50:200", "hang").
@@ -90,7 +94,7 @@ class DeviceEmulator {
 
  private:
   struct Impl;
-  std::unique_ptr<Impl> impl_;
+  std::unique_ptr<Impl> impl;
 };
 
 }  // namespace pradex::emulator

@@ -274,7 +274,7 @@ void FakeHttpClient::RequestMain(std::shared_ptr<Request> request) {
       Deliver(lock, r, kStatusRequestComplete, AsyncResult{1, b.error});
     }
     // The session's close may have reported the closing meanwhile.
-    if (!r.closingReported) {
+    if (!r.closingReported && b.reportClosing) {
       r.closingReported = true;
       Deliver(lock, r, kStatusHandleClosing, AsyncResult{r.handle, 0});
     }
@@ -362,7 +362,7 @@ bool FakeHttpClient::CloseHandle(HttpHandle handle) {
     changed.notify_all();
     // The requests of a session report their closing inside the session's close.
     for (const auto& request : closed) {
-      if (request->closingReported) continue;
+      if (request->closingReported || !request->behaviour.reportClosing) continue;
       request->closingReported = true;
       Deliver(lock, *request, kStatusHandleClosing, AsyncResult{request->handle, 0});
     }
@@ -512,6 +512,13 @@ bool FakeHttpClient::WaitForRequestHandlesClosed(std::size_t count,
                                                  std::chrono::milliseconds timeout) const {
   std::unique_lock<std::mutex> lock(mutex);
   return changed.wait_for(lock, timeout, [&] { return handlesClosed >= count; });
+}
+
+bool FakeHttpClient::WaitForReportsHandled(std::size_t count,
+                                           std::chrono::milliseconds timeout) const {
+  std::unique_lock<std::mutex> lock(mutex);
+  return changed.wait_for(lock, timeout,
+                          [&] { return reportsDelivered >= count && callsRunning == 0; });
 }
 
 bool FakeHttpClient::QuietLocked() const {

@@ -44,6 +44,7 @@ class FakeHttpClient : public HttpClient {
     // before the 70 (WinInet may do that).
     bool completeAfterClose = false;
     bool statusReadable = true;  // false: QueryStatusCode fails
+    bool reportClosing = true;   // false: a closed request never reports its closing (no 70)
 
     static Behaviour Answer(std::uint32_t status, std::chrono::milliseconds delay = {});
     static Behaviour Fail(std::uint32_t error, std::chrono::milliseconds delay = {});
@@ -126,6 +127,8 @@ class FakeHttpClient : public HttpClient {
   // Until every request that will still report something has done so: all closed requests
   // have delivered their 70 and no callback is running.
   bool WaitForQuiet(std::chrono::milliseconds timeout) const;
+  // True once `count` reports have been delivered and no callback is running.
+  bool WaitForReportsHandled(std::size_t count, std::chrono::milliseconds timeout) const;
 
  private:
   struct Session;
@@ -151,7 +154,7 @@ class FakeHttpClient : public HttpClient {
   std::map<std::string, Behaviour> behaviours;
   std::map<HttpHandle, std::shared_ptr<Session>> sessions;
   std::map<HttpHandle, std::shared_ptr<Request>> requests;  // closed ones stay, to catch reuse
-  std::map<HttpHandle, std::thread> requestThreads;                // by request handle
+  std::map<HttpHandle, std::thread> requestThreads;         // by request handle
   std::vector<OpenCall> openCalls;
   std::vector<OpenUrlCall> openUrlCalls;
   std::vector<OptionCall> options;

@@ -29,10 +29,12 @@ long MemorySpooler::EnumPorts(const std::optional<std::string>& serverName,
   ports.clear();
   std::chrono::milliseconds delay{0};
   {
-    std::lock_guard<std::mutex> lock(mutex);
+    std::unique_lock<std::mutex> lock(mutex);
     ++enumPortsCalls;
     lastPortsServer = serverName;
     delay = portsDelay;
+    changed.notify_all();
+    changed.wait(lock, [this] { return !portsHeld; });
   }
   if (delay.count() > 0) std::this_thread::sleep_for(delay);
   std::lock_guard<std::mutex> lock(mutex);
@@ -85,6 +87,23 @@ void MemorySpooler::FailEnumPorts(long error, int times) {
 void MemorySpooler::SetEnumPortsDelay(std::chrono::milliseconds delay) {
   std::lock_guard<std::mutex> lock(mutex);
   portsDelay = delay;
+}
+
+void MemorySpooler::HoldEnumPorts() {
+  std::lock_guard<std::mutex> lock(mutex);
+  portsHeld = true;
+}
+
+void MemorySpooler::ReleaseEnumPorts() {
+  std::lock_guard<std::mutex> lock(mutex);
+  portsHeld = false;
+  changed.notify_all();
+}
+
+bool MemorySpooler::WaitForEnumPortsCalls(std::size_t count,
+                                          std::chrono::milliseconds timeout) const {
+  std::unique_lock<std::mutex> lock(mutex);
+  return changed.wait_for(lock, timeout, [&] { return enumPortsCalls >= count; });
 }
 
 std::size_t MemorySpooler::EnumPrintersCalls() const {

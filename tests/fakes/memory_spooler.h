@@ -3,6 +3,7 @@
 #pragma once
 
 #include <chrono>
+#include <condition_variable>
 #include <cstddef>
 #include <map>
 #include <mutex>
@@ -38,6 +39,12 @@ class MemorySpooler : public Spooler {
   void FailEnumPorts(long error, int times = kAlways);
   // Every EnumPorts call waits this long before it answers, to widen race windows in tests.
   void SetEnumPortsDelay(std::chrono::milliseconds delay);
+  // EnumPorts calls wait (after being counted) until ReleaseEnumPorts: a run held in the middle
+  // of resolving a port, for as long as the test needs.
+  void HoldEnumPorts();
+  void ReleaseEnumPorts();
+  // True once `count` EnumPorts calls have begun, false after `timeout`.
+  bool WaitForEnumPortsCalls(std::size_t count, std::chrono::milliseconds timeout) const;
 
   std::size_t EnumPrintersCalls() const;
   std::size_t EnumPortsCalls() const;
@@ -52,6 +59,8 @@ class MemorySpooler : public Spooler {
   static long TakeFault(Fault& fault);
 
   mutable std::mutex mutex;
+  mutable std::condition_variable changed;
+  bool portsHeld = false;
   std::vector<PrinterInfo> printerList;
   std::vector<std::string> localPorts;
   std::map<std::string, std::vector<std::string>> serverPorts;

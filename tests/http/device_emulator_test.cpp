@@ -47,11 +47,10 @@ TEST(DeviceSpecTest, ParsesEveryBehaviourAndRejectsMalformedText) {
   EXPECT_EQ(spec->delayMs, 40);
   EXPECT_EQ(spec->status, 302);
 
-  const std::map<std::string, Behaviour> words = {{"hang", Behaviour::kHang},
-                                                  {"close", Behaviour::kCloseAtOnce},
-                                                  {"reset", Behaviour::kReset},
-                                                  {"garbage", Behaviour::kGarbage},
-                                                  {"blackhole", Behaviour::kBlackhole}};
+  const std::map<std::string, Behaviour> words = {
+      {"hang", Behaviour::kHang},           {"close", Behaviour::kCloseAtOnce},
+      {"reset", Behaviour::kReset},         {"garbage", Behaviour::kGarbage},
+      {"blackhole", Behaviour::kBlackhole}, {"endless", Behaviour::kEndlessBody}};
   for (const auto& [word, behaviour] : words) {
     spec = ParseDeviceSpec("127.0.0.4:9=" + word);
     ASSERT_TRUE(spec) << word;
@@ -83,21 +82,21 @@ class EmulatorProcess {
     std::vector<char*> argv;
     for (auto& arg : args) argv.push_back(arg.data());
     argv.push_back(nullptr);
-    EXPECT_EQ(posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ), 0);
+    EXPECT_EQ(posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ), 0);
     posix_spawn_file_actions_destroy(&actions);
     close(in[0]);
     close(out[1]);
-    stdin_ = in[1];
-    stdout_ = out[0];
+    stdinFd = in[1];
+    stdoutFd = out[0];
   }
 
   ~EmulatorProcess() {
-    if (pid_ > 0) {
-      kill(pid_, SIGKILL);
-      waitpid(pid_, nullptr, 0);
+    if (pid > 0) {
+      kill(pid, SIGKILL);
+      waitpid(pid, nullptr, 0);
     }
-    if (stdin_ >= 0) close(stdin_);
-    close(stdout_);
+    if (stdinFd >= 0) close(stdinFd);
+    close(stdoutFd);
   }
 
   // Lines up to and including "ready", or what came before a time-out.
@@ -106,10 +105,10 @@ class EmulatorProcess {
     std::string pending;
     const auto deadline = std::chrono::steady_clock::now() + milliseconds(5000);
     while (std::chrono::steady_clock::now() < deadline) {
-      pollfd fd{stdout_, POLLIN, 0};
+      pollfd fd{stdoutFd, POLLIN, 0};
       if (poll(&fd, 1, 100) <= 0) continue;
       char buffer[256];
-      const ssize_t n = read(stdout_, buffer, sizeof buffer);
+      const ssize_t n = read(stdoutFd, buffer, sizeof buffer);
       if (n <= 0) break;
       pending.append(buffer, static_cast<std::size_t>(n));
       for (auto end = pending.find('\n'); end != std::string::npos; end = pending.find('\n')) {
@@ -122,19 +121,19 @@ class EmulatorProcess {
   }
 
   void CloseStdin() {
-    close(stdin_);
-    stdin_ = -1;
+    close(stdinFd);
+    stdinFd = -1;
   }
 
-  void Signal(int signal) { kill(pid_, signal); }
+  void Signal(int signal) { kill(pid, signal); }
 
   // The exit status, or -1 if the process is still running after `timeout`.
   int WaitForExit(milliseconds timeout) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     while (std::chrono::steady_clock::now() < deadline) {
       int status = 0;
-      if (waitpid(pid_, &status, WNOHANG) == pid_) {
-        pid_ = -1;
+      if (waitpid(pid, &status, WNOHANG) == pid) {
+        pid = -1;
         return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
       }
       std::this_thread::sleep_for(milliseconds(10));
@@ -143,9 +142,9 @@ class EmulatorProcess {
   }
 
  private:
-  pid_t pid_ = -1;
-  int stdin_ = -1;
-  int stdout_ = -1;
+  pid_t pid = -1;
+  int stdinFd = -1;
+  int stdoutFd = -1;
 };
 
 // A plain GET over a socket; returns the status line.

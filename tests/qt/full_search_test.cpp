@@ -18,10 +18,12 @@
 #include <system_error>
 #include <vector>
 
-#include "ui/linux/linux_platform.h"
 #include "tests/emulator/device_emulator.h"
 #include "tests/qt/qt_test_support.h"
+#include "tests/support/loopback_port80.h"
+#include "tests/support/private_cupsd.h"
 #include "ui/device_search_engine.h"
+#include "ui/linux/linux_platform.h"
 
 namespace pradex {
 namespace {
@@ -35,85 +37,26 @@ using qttest::Paragraphs;
 using qttest::PointOnLine;
 using Lines = std::vector<std::string>;
 
-// Runs a shell command; its output (stdout and stderr) and whether it succeeded.
-struct CommandResult {
-  bool ok = false;
-  std::string output;
-};
-CommandResult RunCommand(const std::string& command) {
-  CommandResult result;
-  FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-  if (pipe == nullptr) return result;
-  std::array<char, 256> buffer{};
-  while (fgets(buffer.data(), static_cast<int>(buffer.size()), pipe) != nullptr) {
-    result.output += buffer.data();
-  }
-  result.ok = pclose(pipe) == 0;
-  return result;
-}
-
-std::string Quoted(const std::string& text) {
-  return "'" + text + "'";  // the tests' own names and paths hold no quote
-}
-
-// A private cupsd for one test, stopped with it (and by cupsd-private itself should the test
-// process die). CUPS_SERVER points at it meanwhile.
-class PrivateCupsd {
- public:
-  PrivateCupsd() {
-    std::string folder =
-        (std::filesystem::temp_directory_path() / "pradex-qt-cupsd-XXXXXX").string();
-    if (mkdtemp(folder.data()) == nullptr) return;
-    dir = folder;
-    const CommandResult started = RunCommand(Quoted(PRADEX_CUPSD_PRIVATE) + " start " +
-                                             Quoted(dir) + " --owner " + std::to_string(getpid()));
-    const std::string key = "CUPS_SERVER=";
-    const auto at = started.output.find(key);
-    if (!started.ok || at == std::string::npos) {
-      error = started.output;
-      return;
-    }
-    const auto end = started.output.find('\n', at);
-    server = started.output.substr(at + key.size(), end - at - key.size());
-    if (const char* old = getenv("CUPS_SERVER")) previousServer = old;
-    setenv("CUPS_SERVER", server.c_str(), 1);
-  }
-  ~PrivateCupsd() {
-    if (!server.empty()) {
-      RunCommand(Quoted(PRADEX_CUPSD_PRIVATE) + " stop " + Quoted(dir));
-      setenv("CUPS_SERVER", previousServer.c_str(), 1);
-    }
-    if (!dir.empty()) {
-      std::error_code ignored;
-      std::filesystem::remove_all(dir, ignored);
-    }
-  }
-  PrivateCupsd(const PrivateCupsd&) = delete;
-  PrivateCupsd& operator=(const PrivateCupsd&) = delete;
-
-  bool Running() const { return !server.empty(); }
-  // A queue with a driver (PPD) of the CUPS tests.
-  void AddQueue(const std::string& name, const std::string& uri, const std::string& ppd) {
-    const CommandResult added =
-        RunCommand("lpadmin -p " + Quoted(name) + " -E -v " + Quoted(uri) + " -P " +
-                   Quoted(std::string(PRADEX_TEST_PPD_DIR) + "/" + ppd));
-    ASSERT_TRUE(added.ok) << added.output;
-  }
-
-  std::string error;
-
- private:
-  std::string dir;
-  std::string server;
-  std::string previousServer;
-};
-
 class FullSearchTest : public testing::Test {
  protected:
-  void SetUp() override { ASSERT_TRUE(cupsd.Running()) << cupsd.error; }
+  void SetUp() override {
+    if (const auto why = testsupport::Port80Unavailable("127.0.80.1")) GTEST_SKIP() << *why;
+    cupsd = std::make_unique<testsupport::PrivateCupsd>(PRADEX_CUPSD_PRIVATE, scratch.Sub("cupsd"));
+    if (const char* old = getenv("CUPS_SERVER")) previousServer = old;
+    setenv("CUPS_SERVER", cupsd->Server().c_str(), 1);
+  }
+  void TearDown() override {
+    window.reset();
+    if (cupsd) setenv("CUPS_SERVER", previousServer.c_str(), 1);
+  }
+
+  // A queue with a driver (PPD) of the CUPS tests.
+  void AddQueue(const std::string& name, const std::string& uri, const std::string& ppd) {
+    ASSERT_EQ(cupsd->AddQueue(name, uri, std::string(PRADEX_TEST_PPD_DIR) + "/" + ppd), "");
+  }
 
   // A device of the emulator on port 80 of `address`.
-  bool AddDevice(const std::string& address, Behaviour behaviour, int status = 200,
+  void AddDevice(const std::string& address, Behaviour behaviour, int status = 200,
                  int delayMs = 0) {
     DeviceSpec spec;
     spec.address = address;
@@ -121,13 +64,7 @@ class FullSearchTest : public testing::Test {
     spec.behaviour = behaviour;
     spec.status = status;
     spec.delayMs = delayMs;
-    try {
-      devices.AddDevice(spec);
-      return true;
-    } catch (const std::system_error& error) {
-      portError = error.what();
-      return false;
-    }
+    devices.AddDevice(spec);
   }
 
   void MakeWindow() {
@@ -146,28 +83,26 @@ class FullSearchTest : public testing::Test {
     return QTest::qWaitFor(condition, ms);
   }
 
-  PrivateCupsd cupsd;
+  testsupport::ScratchDir scratch;
+  std::unique_ptr<testsupport::PrivateCupsd> cupsd;
+  std::string previousServer;
   DeviceEmulator devices;
-  std::string portError;
   LinuxPlatform platform;
   FakeBrowserLauncher browser;
   std::unique_ptr<PradexWindow> window;
 };
 
-#define ADD_DEVICE_OR_SKIP(...) \
-  if (!AddDevice(__VA_ARGS__)) GTEST_SKIP() << "port 80 of a loopback address: " << portError
-
 TEST_F(FullSearchTest, ListsTheAnsweringDevicesAsLinksAndOpensTheClickedOne) {
-  ADD_DEVICE_OR_SKIP("127.0.80.2", Behaviour::kAnswer);
-  ADD_DEVICE_OR_SKIP("127.0.80.3", Behaviour::kAnswer, 200, 300);
-  ADD_DEVICE_OR_SKIP("127.0.80.4", Behaviour::kAnswer);
-  ADD_DEVICE_OR_SKIP("127.0.80.5", Behaviour::kAnswer, 404);
-  ADD_DEVICE_OR_SKIP("127.0.80.6", Behaviour::kAnswer);
-  cupsd.AddQueue("toimisto", "ipp://127.0.80.2:631/ipp/print", "brimline-300.ppd");
-  cupsd.AddQueue("Käytävä", "socket://127.0.80.3:9100", "glowmark-5000.ppd");
-  cupsd.AddQueue("Aula", "lpd://127.0.80.4/queue", "brimline-300.ppd");
-  cupsd.AddQueue("Varasto", "socket://127.0.80.5", "glowmark-5000.ppd");
-  cupsd.AddQueue("Muu", "socket://127.0.80.6", "otherco-laser.ppd");  // another maker
+  AddDevice("127.0.80.2", Behaviour::kAnswer);
+  AddDevice("127.0.80.3", Behaviour::kAnswer, 200, 300);
+  AddDevice("127.0.80.4", Behaviour::kAnswer);
+  AddDevice("127.0.80.5", Behaviour::kAnswer, 404);
+  AddDevice("127.0.80.6", Behaviour::kAnswer);
+  AddQueue("toimisto", "ipp://127.0.80.2:631/ipp/print", "brimline-300.ppd");
+  AddQueue("Käytävä", "socket://127.0.80.3:9100", "glowmark-5000.ppd");
+  AddQueue("Aula", "lpd://127.0.80.4/queue", "brimline-300.ppd");
+  AddQueue("Varasto", "socket://127.0.80.5", "glowmark-5000.ppd");
+  AddQueue("Muu", "socket://127.0.80.6", "otherco-laser.ppd");  // another maker
 
   MakeWindow();
   ASSERT_TRUE(WaitFor([&] { return window->Logic().IsIdle(); })) << testing::PrintToString(List());
@@ -203,10 +138,10 @@ TEST_F(FullSearchTest, ListsTheAnsweringDevicesAsLinksAndOpensTheClickedOne) {
 }
 
 TEST_F(FullSearchTest, StopRefreshAndCloseWhileADeviceNeverAnswers) {
-  ADD_DEVICE_OR_SKIP("127.0.80.7", Behaviour::kHang);
-  ADD_DEVICE_OR_SKIP("127.0.80.8", Behaviour::kAnswer);
-  cupsd.AddQueue("Hidas", "socket://127.0.80.7", "brimline-300.ppd");
-  cupsd.AddQueue("Nopea", "socket://127.0.80.8", "brimline-300.ppd");
+  AddDevice("127.0.80.7", Behaviour::kHang);
+  AddDevice("127.0.80.8", Behaviour::kAnswer);
+  AddQueue("Hidas", "socket://127.0.80.7", "brimline-300.ppd");
+  AddQueue("Nopea", "socket://127.0.80.8", "brimline-300.ppd");
 
   MakeWindow();
   const Lines searchingWithDevice{"", Message(2), "", "Nopea", ""};

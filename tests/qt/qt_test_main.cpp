@@ -8,14 +8,13 @@
 #include <filesystem>
 #include <string>
 
+#include "tests/support/proxy_environment.h"
+
 int main(int argc, char** argv) {
   testing::InitGoogleTest(&argc, argv);
   if (GTEST_FLAG_GET(list_tests)) return RUN_ALL_TESTS();  // listing needs no display
 
-  for (const char* name : {"http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY", "all_proxy",
-                           "ALL_PROXY", "no_proxy", "NO_PROXY"}) {
-    unsetenv(name);
-  }
+  pradex::testsupport::ClearProxyEnvironment();
   std::string runtimeTemplate =
       (std::filesystem::temp_directory_path() / "pradex-qt-test-XXXXXX").string();
   const char* runtimeDir = mkdtemp(runtimeTemplate.data());  // made with mode 0700

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <optional>
 
 #include "search_test_support.h"
 
@@ -13,30 +14,30 @@ namespace {
 // Counts the writes that reach the registry.
 class CountingRegistry : public Registry {
  public:
-  explicit CountingRegistry(MemoryRegistry& inner) : inner_(inner) {}
+  explicit CountingRegistry(MemoryRegistry& inner) : inner(inner) {}
   long OpenKey(RegKey parent, const char* subKey, std::uint32_t access, RegKey* result) override {
     lastAccess = access;
-    return inner_.OpenKey(parent, subKey, access, result);
+    return inner.OpenKey(parent, subKey, access, result);
   }
   long QueryValue(RegKey key, const char* valueName, std::uint32_t* type, std::uint8_t* data,
                   std::uint32_t* size) override {
-    return inner_.QueryValue(key, valueName, type, data, size);
+    return inner.QueryValue(key, valueName, type, data, size);
   }
   long SetValue(RegKey key, const char* valueName, std::uint32_t type, const std::uint8_t* data,
                 std::uint32_t size) override {
     ++writes;
-    return inner_.SetValue(key, valueName, type, data, size);
+    return inner.SetValue(key, valueName, type, data, size);
   }
   long EnumKey(RegKey key, std::uint32_t index, char* name, std::uint32_t nameSize) override {
-    return inner_.EnumKey(key, index, name, nameSize);
+    return inner.EnumKey(key, index, name, nameSize);
   }
-  long CloseKey(RegKey key) override { return inner_.CloseKey(key); }
+  long CloseKey(RegKey key) override { return inner.CloseKey(key); }
 
   int writes = 0;
   std::uint32_t lastAccess = 0;
 
  private:
-  MemoryRegistry& inner_;
+  MemoryRegistry& inner;
 };
 
 class ProxyGuardTest : public ::testing::Test {
@@ -71,45 +72,49 @@ class ProxyGuardTest : public ::testing::Test {
   FakeHttpClient http;
 };
 
-TEST_F(ProxyGuardTest, ListOfThreeEntriesIsLeftExactlyAsItWas) {
-  Store("127.0.0.1;localhost;<local>");
-  std::uint32_t typeBefore = 0;
-  std::vector<std::uint8_t> before;
-  ASSERT_TRUE(Stored(&typeBefore, &before));
-  {
-    ProxySettingsGuard guard(registry, http);
-    EXPECT_TRUE(guard.IsKeyOpen());
-    EXPECT_EQ(registry.lastAccess, 0x20007u);
-    EXPECT_EQ(guard.GetSavedOverride(), "127.0.0.1;localhost;<local>");
+// Without a change of its own the guard writes nothing and tells WinInet nothing, whatever the
+// stored list is and whatever another program does to it meanwhile.
+TEST(ProxyGuardWithoutChangeTest, NeverWrites) {
+  struct Case {
+    const char* name;
+    std::optional<std::string> before;  // nullopt: absent
+    std::optional<std::string> during;  // written by another program while the guard lives
+    std::string after;
+  };
+  const Case cases[] = {
+      {"three entries", "127.0.0.1;localhost;<local>", std::nullopt,
+       std::string("127.0.0.1;localhost;<local>") + '\0'},
+      {"absent", std::nullopt, std::nullopt, "<absent>"},
+      {"changed by another program", "127.0.0.1", "127.0.0.1;*.example.test",
+       "127.0.0.1;*.example.test"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    MemoryRegistry memory;
+    memory.CreateKey(kHkeyCurrentUser, kInternetSettingsKey);
+    CountingRegistry registry{memory};
+    FakeHttpClient http;
+    const auto store = [&memory](const std::string& text, bool terminatingZero) {
+      memory.PutString(kHkeyCurrentUser, kInternetSettingsKey, kProxyOverrideValue, text,
+                       terminatingZero);
+    };
+    if (c.before) store(*c.before, true);
+    {
+      ProxySettingsGuard guard(registry, http);
+      EXPECT_TRUE(guard.IsKeyOpen());
+      EXPECT_EQ(registry.lastAccess, kSettingsKeyAccess);
+      EXPECT_EQ(guard.GetSavedOverride(), c.before.value_or(""));
+      if (c.during) store(*c.during, false);
+    }
+    std::uint32_t type = 0;
+    std::vector<std::uint8_t> bytes;
+    const bool present =
+        memory.GetValue(kHkeyCurrentUser, kInternetSettingsKey, kProxyOverrideValue, &type, &bytes);
+    EXPECT_EQ(present ? std::string(bytes.begin(), bytes.end()) : "<absent>", c.after);
+    EXPECT_EQ(registry.writes, 0);
+    EXPECT_TRUE(http.Options().empty()) << "no settings notification";
+    EXPECT_EQ(memory.OpenHandleCount(), 0u);
   }
-  std::uint32_t typeAfter = 0;
-  std::vector<std::uint8_t> after;
-  ASSERT_TRUE(Stored(&typeAfter, &after));
-  EXPECT_EQ(after, before);
-  EXPECT_EQ(typeAfter, typeBefore);
-  EXPECT_EQ(registry.writes, 0);
-  EXPECT_THAT(Notifications(), ::testing::IsEmpty());
-  EXPECT_EQ(memory.OpenHandleCount(), 0u);
-}
-
-TEST_F(ProxyGuardTest, AbsentListStaysAbsent) {
-  {
-    ProxySettingsGuard guard(registry, http);
-    EXPECT_EQ(guard.GetSavedOverride(), "");
-    EXPECT_FALSE(guard.ReadOverride());
-  }
-  EXPECT_EQ(StoredText(), "<absent>");
-  EXPECT_EQ(registry.writes, 0);
-}
-
-TEST_F(ProxyGuardTest, ChangeByAnotherProgramDuringTheRunIsKept) {
-  Store("127.0.0.1");
-  {
-    ProxySettingsGuard guard(registry, http);
-    Store("127.0.0.1;*.example.test", false);
-  }
-  EXPECT_EQ(StoredText(), "127.0.0.1;*.example.test");
-  EXPECT_EQ(registry.writes, 0);
 }
 
 TEST_F(ProxyGuardTest, KeyThatCannotBeOpenedLeavesTheSettingsUntouched) {
@@ -210,22 +215,6 @@ TEST_F(ProxyGuardTest, ProxyEnableIsReadAsANumber) {
   memory.PutDword(kHkeyCurrentUser, kInternetSettingsKey, kProxyEnableValue, 0);
   ProxySettingsGuard guard(registry, http);
   EXPECT_FALSE(guard.IsProxyEnabled());
-}
-
-// The search engine owns a guard for its whole life; searching changes nothing.
-TEST_F(ProxyGuardTest, SearchEngineLeavesTheListAsItWas) {
-  Store("127.0.0.1;localhost;<local>");
-  MemorySpooler spooler;
-  MemoryDeviceIo deviceIo;
-  QueueMessagePoster poster;
-  const SearchPlatform platform{spooler, registry, deviceIo, http, poster};
-  {
-    DeviceSearch search(platform);
-    search.Run(kWindow);
-  }
-  EXPECT_EQ(StoredText(), std::string("127.0.0.1;localhost;<local>") + '\0');
-  EXPECT_EQ(registry.writes, 0);
-  EXPECT_THAT(Notifications(), ::testing::IsEmpty());
 }
 
 }  // namespace

@@ -21,6 +21,7 @@
 #include "tests/fakes/fake_http_client.h"
 #include "tests/fakes/memory_device_io.h"
 #include "tests/fakes/memory_spooler.h"
+#include "tests/support/run_messages.h"
 
 namespace pradex {
 
@@ -61,85 +62,46 @@ using Behaviour = FakeHttpClient::Behaviour;
 
 inline constexpr WindowHandle kWindow = 0x2A0;
 
-// The messages of one run as the window would see them.
-struct RunMessages {
-  int finishedMessages = 0;
-  std::uintptr_t started = 0;  // wParam of WM_SEARCH_FINISHED
-  std::vector<std::string> answered;
-  std::vector<std::string> failed;
-  std::vector<PostedMessage> all;
-  int ProbeMessages() const { return static_cast<int>(answered.size() + failed.size()); }
-};
+using testsupport::kAllProbes;
+using testsupport::kPatience;
+using testsupport::RunMessages;
 
-// Reads messages until WM_SEARCH_FINISHED and as many probe messages as it counted have come,
-// or until `timeout` passes. Probe names are read while the search still owns the probes.
-inline RunMessages CollectRun(QueueMessagePoster& poster,
-                              std::chrono::milliseconds timeout = 5000ms) {
-  RunMessages run;
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
-  for (;;) {
-    if (run.finishedMessages > 0 && run.ProbeMessages() >= static_cast<int>(run.started)) {
-      break;
-    }
-    const auto now = std::chrono::steady_clock::now();
-    if (now >= deadline) break;
-    const auto message = poster.WaitForMessage(
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now));
-    if (!message) break;
-    run.all.push_back(*message);
-    EXPECT_EQ(message->window, kWindow);
-    switch (message->message) {
-      case WM_SEARCH_FINISHED:
-        ++run.finishedMessages;
-        run.started = message->wParam;
-        EXPECT_EQ(message->lParam, 0);
-        break;
-      case WM_SEARCH_DEVICE_ANSWERED:
-        EXPECT_EQ(message->wParam, 0u);
-        run.answered.push_back(reinterpret_cast<ProbeRequest*>(message->lParam)->GetPrinterName());
-        break;
-      case WM_SEARCH_PROBE_FAILED:
-        EXPECT_EQ(message->wParam, 0u);
-        run.failed.push_back(reinterpret_cast<ProbeRequest*>(message->lParam)->GetPrinterName());
-        break;
-      default:
-        ADD_FAILURE() << "unexpected message " << message->message;
-    }
-  }
-  return run;
+// The messages of one run (see testsupport::CollectRun).
+inline RunMessages CollectRun(QueueMessagePoster& poster, int probeMessages = kAllProbes) {
+  return testsupport::CollectRun(poster, kWindow, probeMessages);
 }
 
 // Remembers everything a search tells its observer.
 class RecordingTrace : public SearchTrace {
  public:
   void PrinterChecked(const PrinterNote& note) override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    printers_.push_back(note);
+    std::lock_guard<std::mutex> lock(mutex);
+    printers.push_back(note);
   }
   void ProbeEnded(const ProbeNote& note) override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    probes_.push_back(note);
+    std::lock_guard<std::mutex> lock(mutex);
+    probes.push_back(note);
   }
   std::vector<PrinterNote> Printers() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return printers_;
+    std::lock_guard<std::mutex> lock(mutex);
+    return printers;
   }
   std::vector<ProbeNote> Probes() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return probes_;
+    std::lock_guard<std::mutex> lock(mutex);
+    return probes;
   }
   const PrinterNote* FindPrinter(const std::string& name) const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    for (const auto& note : printers_) {
+    std::lock_guard<std::mutex> lock(mutex);
+    for (const auto& note : printers) {
       if (note.printerName == name) return &note;
     }
     return nullptr;
   }
 
  private:
-  mutable std::mutex mutex_;
-  std::vector<PrinterNote> printers_;
-  std::vector<ProbeNote> probes_;
+  mutable std::mutex mutex;
+  std::vector<PrinterNote> printers;
+  std::vector<ProbeNote> probes;
 };
 
 class SearchTest : public ::testing::Test {
@@ -154,7 +116,7 @@ class SearchTest : public ::testing::Test {
   // the device URL the search will build. `family` is put into the driver name.
   std::string AddPrinter(const std::string& name, const std::string& family,
                          const std::string& address) {
-    const std::string port = "IP_" + std::to_string(++portNumber_);
+    const std::string port = "IP_" + std::to_string(++portNumber);
     AddPrinterOnPort(name, "Tamrin " + family + " 4200", port);
     registry.PutString(kHkeyLocalMachine, std::string(kSystemMonitorPortsKey) + "\\" + port,
                        "IPAddress", address);
@@ -180,9 +142,9 @@ class SearchTest : public ::testing::Test {
     return search;
   }
 
-  RunMessages RunAndCollect(DeviceSearch& search, std::chrono::milliseconds timeout = 5000ms) {
+  RunMessages RunAndCollect(DeviceSearch& search) {
     EXPECT_TRUE(search.Start(kWindow));
-    return CollectRun(poster, timeout);
+    return CollectRun(poster);
   }
 
   MemorySpooler spooler;
@@ -193,7 +155,7 @@ class SearchTest : public ::testing::Test {
   SearchPlatform platform{spooler, registry, deviceIo, http, poster};
 
  private:
-  int portNumber_ = 0;
+  int portNumber = 0;
 };
 
 }  // namespace test

@@ -44,11 +44,11 @@ TEST_F(DeviceSearchHttpTest, AnsweringDevicesAreListedAndBrokenOnesFailFast) {
     machine.emulator.ClearRequests();
     const auto started = Clock::now();
     ASSERT_TRUE(search.Start(kWindow));
-    const RunMessages run = CollectRun(machine.poster, milliseconds(5000));
-    // No silent device: nothing waits for a time-out.
-    EXPECT_LT(Clock::now() - started, milliseconds(1500));
+    const RunMessages run = CollectRun(machine.poster, kPatience);
+    // No silent device: nothing waits for the 7 s time limit.
+    EXPECT_LT(Clock::now() - started, std::chrono::seconds(5));
 
-    EXPECT_EQ(run.finished, 1);
+    EXPECT_EQ(run.finishedMessages, 1);
     EXPECT_EQ(run.started, 8u);
     EXPECT_THAT(run.answered, UnorderedElementsAre("Brim", "Glow"));
     EXPECT_THAT(run.failed, UnorderedElementsAre("Missing", "Broken", "Moved", "Garbage", "Refused",
@@ -69,7 +69,22 @@ TEST_F(DeviceSearchHttpTest, AnsweringDevicesAreListedAndBrokenOnesFailFast) {
       EXPECT_EQ(request.path, glowMark ? emulator::kDispatcherPath : emulator::kSuppliesPath);
     }
   }
-  EXPECT_TRUE(machine.emulator.WaitForOpenConnectionsAtMost(0, milliseconds(2000)));
+  EXPECT_TRUE(machine.emulator.WaitForOpenConnectionsAtMost(0, kPatience));
+}
+
+// A page that never finishes still lists its device: the answer is in with the status and
+// headers, long before the 7 s time limit, and the request lets go of the connection.
+TEST_F(DeviceSearchHttpTest, DeviceWhosePageNeverEndsIsListed) {
+  const std::string url =
+      machine.AddDevicePrinter("Streaming", Device("127.0.6.2", Behaviour::kEndlessBody));
+  DeviceSearch search(machine.platform);
+  ASSERT_TRUE(search.Start(kWindow));
+  const RunMessages run = CollectRun(machine.poster, kPatience);
+  EXPECT_EQ(run.started, 1u);
+  EXPECT_THAT(run.answered, UnorderedElementsAre("Streaming"));
+  EXPECT_TRUE(run.failed.empty());
+  EXPECT_EQ(search.LookupDeviceUrl("Streaming"), url);
+  EXPECT_TRUE(machine.emulator.WaitForOpenConnectionsAtMost(0, kPatience));
 }
 
 // The slow cases together, so that the suite waits for the time limit once.
@@ -77,24 +92,25 @@ TEST_F(DeviceSearchHttpTest, SilentDevicesFailWhenTheTimeLimitEnds) {
   machine.AddDevicePrinter("First", Device("127.0.2.2", Behaviour::kAnswer));
   machine.AddDevicePrinter("Silent", Device("127.0.2.3", Behaviour::kHang));
   machine.AddDevicePrinter("Unaccepted", Device("127.0.2.4", Behaviour::kBlackhole), "GlowMark");
-  // Its answer comes after the time limit: the late completion changes nothing.
-  machine.AddDevicePrinter("Late", Device("127.0.2.5", Behaviour::kAnswer, 200, 7400));
+  // Its answer comes 3 s after the time limit: the late completion changes nothing.
+  machine.AddDevicePrinter("Late", Device("127.0.2.5", Behaviour::kAnswer, 200, 10000));
 
   DeviceSearch search(machine.platform);
   const auto started = Clock::now();
   ASSERT_TRUE(search.Start(kWindow));
-  const RunMessages run = CollectRun(machine.poster, milliseconds(12000));
+  const RunMessages run = CollectRun(machine.poster, milliseconds(7000) + kPatience);
   EXPECT_EQ(run.started, 4u);
   EXPECT_THAT(run.answered, UnorderedElementsAre("First"));
   EXPECT_THAT(run.failed, UnorderedElementsAre("Silent", "Unaccepted", "Late"));
   for (const Arrival& arrival : run.all) {
     if (arrival.message != WM_SEARCH_PROBE_FAILED) continue;
     const auto after = arrival.time - started;
+    // At the 7 s limit: not before it, and seconds before the late device would have answered.
     EXPECT_GE(after, milliseconds(6900)) << arrival.printer;
-    EXPECT_LT(after, milliseconds(8500)) << arrival.printer;
+    EXPECT_LT(after, std::chrono::seconds(9)) << arrival.printer;
   }
   // The cut requests let go of their connections, and the late answer posts nothing.
-  EXPECT_TRUE(machine.emulator.WaitForOpenConnectionsAtMost(0, milliseconds(2000)));
+  EXPECT_TRUE(machine.emulator.WaitForOpenConnectionsAtMost(0, kPatience));
   std::this_thread::sleep_for(milliseconds(600));
   EXPECT_EQ(machine.poster.Size(), 0u);
 }
@@ -110,23 +126,21 @@ TEST_F(DeviceSearchHttpTest, StopWithProbesOutstandingPostsNoFurtherProbeMessage
   DeviceSearch search(machine.platform);
   ASSERT_TRUE(search.Start(kWindow));
   // The first device has answered and the three silent ones hold every slot.
-  auto first = NextMessage(machine.poster, milliseconds(5000));
+  auto first = NextMessage(machine.poster, kPatience);
   ASSERT_TRUE(first);
   EXPECT_EQ(first->message, WM_SEARCH_DEVICE_ANSWERED);
-  ASSERT_TRUE(machine.emulator.WaitForRequests(4, milliseconds(5000)));
+  ASSERT_TRUE(machine.emulator.WaitForRequests(4, kPatience));
   std::this_thread::sleep_for(milliseconds(50));
   ASSERT_EQ(machine.poster.Size(), 0u);
 
-  const auto stopped = Clock::now();
   search.Stop();
-  auto finished = NextMessage(machine.poster, milliseconds(3000));
+  auto finished = NextMessage(machine.poster, kPatience);
   ASSERT_TRUE(finished);
   EXPECT_EQ(finished->message, WM_SEARCH_FINISHED);
   EXPECT_EQ(finished->wParam, 4u);  // the answering one and the three silent ones
-  EXPECT_LT(finished->time - stopped, milliseconds(1000));
 
   // The cut requests are closed and nothing more is posted, not even when the limit passes.
-  EXPECT_TRUE(machine.emulator.WaitForOpenConnectionsAtMost(0, milliseconds(2000)));
+  EXPECT_TRUE(machine.emulator.WaitForOpenConnectionsAtMost(0, kPatience));
   EXPECT_FALSE(NextMessage(machine.poster, milliseconds(500)));
   EXPECT_EQ(machine.emulator.RequestCount(), 4u);
 }
@@ -147,24 +161,24 @@ std::string Describe(const RunMessages& run) {
 class RunBegun : public SearchTrace {
  public:
   void PrinterChecked(const PrinterNote&) override {
-    std::lock_guard lock(mutex_);
-    begun_ = true;
-    changed_.notify_all();
+    std::lock_guard lock(mutex);
+    begun = true;
+    changed.notify_all();
   }
   void ProbeEnded(const ProbeNote&) override {}
   void Reset() {
-    std::lock_guard lock(mutex_);
-    begun_ = false;
+    std::lock_guard lock(mutex);
+    begun = false;
   }
   bool Wait(milliseconds timeout) {
-    std::unique_lock lock(mutex_);
-    return changed_.wait_for(lock, timeout, [this] { return begun_; });
+    std::unique_lock lock(mutex);
+    return changed.wait_for(lock, timeout, [this] { return begun; });
   }
 
  private:
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  bool begun_ = false;
+  std::mutex mutex;
+  std::condition_variable changed;
+  bool begun = false;
 };
 
 // Many runs cut at random moments against devices that answer, stay silent and fail. Every
@@ -199,7 +213,7 @@ TEST_F(DeviceSearchHttpTest, ManyStartStopCyclesStayConsistent) {
       ASSERT_TRUE(search.Start(kWindow));
       // Stopped once the worker is inside the run (a stop that overtakes the worker's start
       // is the subject of its own test).
-      ASSERT_TRUE(begun.Wait(milliseconds(5000)));
+      ASSERT_TRUE(begun.Wait(kPatience));
       std::this_thread::sleep_for(milliseconds(pause(random)));
       search.Stop();
       const std::size_t postedUntilStop = machine.poster.PostCount() - postedBefore;
@@ -207,13 +221,13 @@ TEST_F(DeviceSearchHttpTest, ManyStartStopCyclesStayConsistent) {
       std::size_t seen = 0;
       // A run that walked all its printers before the stop has posted its end already; the
       // probe messages posted after that but before Stop returned belong to it as well.
-      while (run.finished == 0 || seen < postedUntilStop) {
-        auto arrival = NextMessage(machine.poster, milliseconds(5000));
+      while (run.finishedMessages == 0 || seen < postedUntilStop) {
+        auto arrival = NextMessage(machine.poster, kPatience);
         ASSERT_TRUE(arrival) << "cycle " << cycle << ": no end-of-run message";
         ++seen;
         run.all.push_back(*arrival);
         if (arrival->message == WM_SEARCH_FINISHED) {
-          ++run.finished;
+          ++run.finishedMessages;
           run.started = arrival->wParam;
         } else {
           ASSERT_LE(seen, postedUntilStop) << "cycle " << cycle << ": probe message after Stop";
@@ -229,7 +243,7 @@ TEST_F(DeviceSearchHttpTest, ManyStartStopCyclesStayConsistent) {
       ASSERT_EQ(std::adjacent_find(names.begin(), names.end()), names.end())
           << "cycle " << cycle << ": a probe reported twice:" << Describe(run) << [&] {
                std::string t;
-               for (auto& a : run.all) t += " " + a.printer + "@" + std::to_string(a.probe);
+               for (auto& a : run.all) t += " " + a.printer + "@" + std::to_string(a.lParam);
                return t;
              }();
       for (const std::string& name : run.answered) ASSERT_EQ(name[0], 'A');
@@ -240,7 +254,7 @@ TEST_F(DeviceSearchHttpTest, ManyStartStopCyclesStayConsistent) {
   // The runs did reach the devices, and destruction let go of every connection.
   EXPECT_GT(totalStarted, kCycles);
   EXPECT_GT(totalProbeMessages, 0);
-  EXPECT_TRUE(machine.emulator.WaitForOpenConnectionsAtMost(0, milliseconds(3000)));
+  EXPECT_TRUE(machine.emulator.WaitForOpenConnectionsAtMost(0, kPatience));
   EXPECT_EQ(machine.poster.Size(), 0u);
 }
 
@@ -255,10 +269,16 @@ TEST_F(DeviceSearchHttpTest, StopRightAfterStartStopsThatRun) {
     ASSERT_TRUE(search.Start(kWindow));
     search.Stop();
     const std::size_t postedUntilStop = machine.poster.PostCount() - postedBefore;
-    for (std::size_t seen = 1;; ++seen) {
-      auto arrival = NextMessage(machine.poster, milliseconds(5000));
-      ASSERT_TRUE(arrival);
-      if (arrival->message == WM_SEARCH_FINISHED) break;
+    // A run may post its end before the stop and probe messages after it, before Stop returns:
+    // those belong to the run too, and are read here rather than left for the next cycle.
+    bool finished = false;
+    for (std::size_t seen = 1; !finished || seen <= postedUntilStop; ++seen) {
+      auto arrival = NextMessage(machine.poster, kPatience);
+      ASSERT_TRUE(arrival) << "cycle " << cycle;
+      if (arrival->message == WM_SEARCH_FINISHED) {
+        finished = true;
+        continue;
+      }
       ASSERT_LE(seen, postedUntilStop) << "cycle " << cycle << ": probe message after Stop";
     }
   }

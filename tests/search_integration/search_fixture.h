@@ -23,6 +23,8 @@
 #include "tests/emulator/device_emulator.h"
 #include "tests/fakes/memory_device_io.h"
 #include "tests/fakes/memory_spooler.h"
+#include "tests/support/proxy_environment.h"
+#include "tests/support/run_messages.h"
 
 namespace pradex::integration {
 
@@ -33,12 +35,6 @@ using emulator::DeviceSpec;
 using std::chrono::milliseconds;
 
 inline constexpr WindowHandle kWindow = 0x51;
-
-// The proxy variables of whoever runs the tests must not reroute loopback requests.
-inline void ClearProxyEnvironment() {
-  for (const char* name : {"http_proxy", "HTTP_PROXY", "all_proxy", "ALL_PROXY"}) unsetenv(name);
-}
-
 inline DeviceSpec Device(const std::string& address, Behaviour behaviour, int status = 200,
                          int delayMs = 0) {
   DeviceSpec spec;
@@ -49,69 +45,22 @@ inline DeviceSpec Device(const std::string& address, Behaviour behaviour, int st
   return spec;
 }
 
-// One message as the window would handle it; the printer name is read at arrival, while the
-// search still owns the probe.
-struct Arrival {
-  std::uint32_t message = 0;
-  std::uintptr_t wParam = 0;
-  std::string printer;
-  std::intptr_t probe = 0;
-  Clock::time_point time;
-};
-
-struct RunMessages {
-  int finished = 0;
-  std::uintptr_t started = 0;
-  std::vector<std::string> answered;
-  std::vector<std::string> failed;
-  std::vector<Arrival> all;
-  int ProbeMessages() const { return static_cast<int>(answered.size() + failed.size()); }
-};
+using testsupport::Arrival;
+using testsupport::kPatience;
+using testsupport::RunMessages;
 
 inline std::optional<Arrival> NextMessage(QueueMessagePoster& poster, milliseconds timeout) {
-  auto message = poster.WaitForMessage(timeout);
-  if (!message) return std::nullopt;
-  Arrival arrival;
-  arrival.message = message->message;
-  arrival.wParam = message->wParam;
-  arrival.probe = message->lParam;
-  arrival.time = Clock::now();
-  EXPECT_EQ(message->window, kWindow);
-  if (message->message == WM_SEARCH_DEVICE_ANSWERED || message->message == WM_SEARCH_PROBE_FAILED) {
-    arrival.printer = reinterpret_cast<ProbeRequest*>(message->lParam)->GetPrinterName();
-  } else {
-    EXPECT_EQ(message->message, WM_SEARCH_FINISHED);
-  }
-  return arrival;
+  return testsupport::NextMessage(poster, kWindow, timeout);
 }
 
-// Messages until the end-of-run message and one message per counted probe have come, or
-// until `timeout`.
-inline RunMessages CollectRun(QueueMessagePoster& poster, milliseconds timeout) {
-  RunMessages run;
-  const auto deadline = Clock::now() + timeout;
-  while (run.finished == 0 || run.ProbeMessages() < static_cast<int>(run.started)) {
-    const auto now = Clock::now();
-    if (now >= deadline) break;
-    auto arrival = NextMessage(poster, std::chrono::ceil<milliseconds>(deadline - now));
-    if (!arrival) break;
-    run.all.push_back(*arrival);
-    if (arrival->message == WM_SEARCH_FINISHED) {
-      ++run.finished;
-      run.started = arrival->wParam;
-    } else if (arrival->message == WM_SEARCH_DEVICE_ANSWERED) {
-      run.answered.push_back(arrival->printer);
-    } else {
-      run.failed.push_back(arrival->printer);
-    }
-  }
-  return run;
+inline RunMessages CollectRun(QueueMessagePoster& poster, milliseconds patience) {
+  return testsupport::CollectRun(poster, kWindow, testsupport::kAllProbes, patience);
 }
 
 class SearchMachine {
  public:
   SearchMachine() {
-    ClearProxyEnvironment();
+    testsupport::ClearProxyEnvironment();
     registry.CreateKey(kHkeyCurrentUser, kInternetSettingsKey);
   }
 

@@ -3,6 +3,7 @@
 #include "platform/posix/posix_process_launcher.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -54,6 +55,29 @@ TEST_F(PosixProcessLauncherTest, LeavesNoZombieBehind) {
   ASSERT_GT(pid, 0);
   // A child that ended but was not reaped stays in /proc (state Z) until its parent waits.
   EXPECT_TRUE(WaitFor([&] { return !fs::exists("/proc/" + std::to_string(pid)); }));
+}
+
+TEST_F(PosixProcessLauncherTest, ACtrlCForThisProgramNeverReachesTheStartedBrowser) {
+  // This process leads a process group of its own, as a program in a terminal does, and
+  // ignores SIGINT for the moment; the stand-in for the browser must still get the default.
+  ASSERT_EQ(setpgid(0, 0), 0);
+  struct sigaction ignore {};
+  ignore.sa_handler = SIG_IGN;
+  struct sigaction previous {};
+  ASSERT_EQ(sigaction(SIGINT, &ignore, &previous), 0);
+  pid_t pid = 0;
+  ASSERT_TRUE(launcher.Spawn("sleep", "60", &pid));
+  const fs::path proc = "/proc/" + std::to_string(pid);
+
+  EXPECT_NE(getpgid(pid), getpgrp()) << "the browser shares this program's process group";
+  kill(0, SIGINT);  // what Ctrl+C in the terminal sends: this program's whole group
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  EXPECT_TRUE(fs::exists(proc)) << "the Ctrl+C for this program ended the browser";
+
+  // Not because it ignores SIGINT: sent to it, the signal ends it.
+  kill(pid, SIGINT);
+  EXPECT_TRUE(WaitFor([&] { return !fs::exists(proc); }));
+  sigaction(SIGINT, &previous, nullptr);
 }
 
 TEST_F(PosixProcessLauncherTest, AnUnknownProgramIsNotStarted) {

@@ -470,6 +470,21 @@ TEST_F(PradexDialogTest, WithoutTheEndMarkerTheNextSearchStartsAtOnce) {
   EXPECT_FALSE(dialog.IsStopped());
 }
 
+TEST_F(PradexDialogTest, WithoutTheEndMarkerWhileTheWorkerRunsTheNextSearchWaitsForTheRunsEnd) {
+  Init();
+  queue.refusePosts = true;
+  dialog.OnCommand(kStopButtonId);
+  queue.refusePosts = false;
+  dialog.OnCommand(kRefreshButtonId);
+  EXPECT_EQ(driver.startCalls, 1) << "the stopped run is still running";
+  ExpectSearchingControls();
+  Finish(0);
+  DeliverAll();
+  EXPECT_EQ(driver.startCalls, 2) << "the stopped run's own end lets the next search start";
+  EXPECT_EQ(driver.overlappingStarts, 0);
+  ExpectSearchingControls();
+}
+
 TEST_F(PradexDialogTest, DevicesFoundBeforeAStopStillOpen) {
   driver.urls["Office"] = "http://office/?type=supplies";
   Init();

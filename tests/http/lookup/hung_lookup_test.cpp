@@ -17,7 +17,8 @@
 #include "platform/posix/curl_http_client.h"
 #include "platform/win_codes.h"
 #include "tests/emulator/device_emulator.h"
-#include "tests/http/recorder.h"
+#include "tests/support/http_recorder.h"
+#include "tests/support/proxy_environment.h"
 
 namespace {
 
@@ -67,7 +68,7 @@ TEST(CurlHungLookupTest, AHangingLookupHoldsUpNeitherOtherRequestsNorTheSessions
   // name server: the test does not run then.
   if (dlsym(RTLD_DEFAULT, "getaddrinfo") != reinterpret_cast<void*>(&getaddrinfo))
     GTEST_SKIP() << "getaddrinfo of this program is not the one the libraries call";
-  for (const char* name : {"http_proxy", "HTTP_PROXY", "all_proxy", "ALL_PROXY"}) unsetenv(name);
+  testsupport::ClearProxyEnvironment();
 
   emulator::DeviceEmulator emulator;
   emulator::DeviceSpec device;

@@ -1,4 +1,5 @@
-// Records the status reports of HttpClient requests: each request's context is a Recorder.
+// Records the status reports of HttpClient requests: each request's context is a Recorder. For
+// the tests of every HttpClient, real and fake.
 #pragma once
 
 #include <chrono>
@@ -30,14 +31,14 @@ class Recorder {
 
   // Notifies under the lock: a waiter may destroy the recorder as soon as it sees the report.
   void Add(const Report& report) {
-    std::lock_guard lock(mutex_);
-    reports_.push_back(report);
-    changed_.notify_all();
+    std::lock_guard lock(mutex);
+    reports.push_back(report);
+    changed.notify_all();
   }
 
   std::vector<Report> Reports() const {
-    std::lock_guard lock(mutex_);
-    return reports_;
+    std::lock_guard lock(mutex);
+    return reports;
   }
 
   std::vector<std::uint32_t> Statuses() const {
@@ -48,29 +49,29 @@ class Recorder {
 
   // The first report with `status`, waiting at most `timeout` for it.
   bool WaitFor(std::uint32_t status, milliseconds timeout, Report* found = nullptr) const {
-    std::unique_lock lock(mutex_);
-    const bool seen = changed_.wait_for(lock, timeout, [&] { return Find(status) != nullptr; });
+    std::unique_lock lock(mutex);
+    const bool seen = changed.wait_for(lock, timeout, [&] { return Find(status) != nullptr; });
     if (seen && found) *found = *Find(status);
     return seen;
   }
 
   // The request handle that the 60 report carried (0 before it).
   HttpHandle Handle() const {
-    std::lock_guard lock(mutex_);
+    std::lock_guard lock(mutex);
     const Report* created = Find(kStatusHandleCreated);
     return created ? static_cast<HttpHandle>(created->result) : 0;
   }
 
  private:
   const Report* Find(std::uint32_t status) const {
-    for (const Report& report : reports_)
+    for (const Report& report : reports)
       if (report.status == status) return &report;
     return nullptr;
   }
 
-  mutable std::mutex mutex_;
-  mutable std::condition_variable changed_;
-  std::vector<Report> reports_;
+  mutable std::mutex mutex;
+  mutable std::condition_variable changed;
+  std::vector<Report> reports;
 };
 
 // Reports of the session itself (context 0).
