@@ -14,49 +14,25 @@
 #include <string>
 #include <vector>
 
-#include "discovery/port_cache.h"
-#include "platform/memory/memory_registry.h"
-#include "platform/memory/queue_message_poster.h"
-#include "platform/posix/curl_http_client.h"
+#include "bench/bench_machine.h"
 #include "search/device_search.h"
-#include "search/proxy_settings_guard.h"
 #include "search/search_messages.h"
-#include "tests/emulator/device_emulator.h"
-#include "tests/fakes/memory_device_io.h"
-#include "tests/fakes/memory_spooler.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-using pradex::emulator::DeviceEmulator;
 
 constexpr pradex::WindowHandle kWindow = 0x51;
 
-struct Machine {
-  DeviceEmulator emulator;
-  pradex::MemorySpooler spooler;
-  pradex::MemoryRegistry registry;
-  pradex::MemoryDeviceIo deviceIo;
-  pradex::CurlHttpClient http;
-  pradex::QueueMessagePoster poster;
-  pradex::SearchPlatform platform{spooler, registry, deviceIo, http, poster};
-};
+using pradex::bench::Machine;
 
 // N printers, each on its own loopback address, whose devices answer 200 after `delayMs`.
 void AddDevices(Machine& machine, int count, int delayMs) {
-  machine.registry.CreateKey(pradex::kHkeyCurrentUser, pradex::kInternetSettingsKey);
   for (int i = 0; i < count; ++i) {
     pradex::emulator::DeviceSpec spec;
     spec.address = "127.0." + std::to_string(10 + i / 200) + "." + std::to_string(2 + i % 200);
     spec.delayMs = delayMs;
-    const std::uint16_t port = machine.emulator.AddDevice(spec);
-    const std::string portName = "IP_" + std::to_string(i);
-    machine.spooler.AddPort(portName);
-    machine.spooler.AddPrinter(pradex::PrinterInfo{std::nullopt, "Printer " + std::to_string(i),
-                                                   portName, "Tamrin BrimLine 4200"});
-    machine.registry.PutString(pradex::kHkeyLocalMachine,
-                               std::string(pradex::kSystemMonitorPortsKey) + "\\" + portName,
-                               "HostName", spec.address + ":" + std::to_string(port));
+    pradex::bench::AddPrinter(machine, "Printer " + std::to_string(i), spec);
   }
 }
 

@@ -12,33 +12,18 @@
 #include <fstream>
 #include <string>
 
+#include "bench/bench_machine.h"
 #include "discovery/printer_record.h"
-#include "platform/memory/memory_registry.h"
-#include "platform/memory/queue_message_poster.h"
-#include "platform/posix/curl_http_client.h"
 #include "search/device_search.h"
-#include "search/proxy_settings_guard.h"
 #include "search/search_messages.h"
-#include "tests/emulator/device_emulator.h"
-#include "tests/fakes/memory_device_io.h"
-#include "tests/fakes/memory_spooler.h"
 
 namespace {
 
 using pradex::emulator::Behaviour;
-using pradex::emulator::DeviceEmulator;
 
 constexpr pradex::WindowHandle kWindow = 0x52;
 
-struct Machine {
-  DeviceEmulator emulator;
-  pradex::MemorySpooler spooler;
-  pradex::MemoryRegistry registry;
-  pradex::MemoryDeviceIo deviceIo;
-  pradex::CurlHttpClient http;
-  pradex::QueueMessagePoster poster;
-  pradex::SearchPlatform platform{spooler, registry, deviceIo, http, poster};
-};
+using pradex::bench::Machine;
 
 void AddDevice(Machine& machine, const std::string& name, const std::string& address,
                Behaviour behaviour, int status) {
@@ -46,14 +31,7 @@ void AddDevice(Machine& machine, const std::string& name, const std::string& add
   spec.address = address;
   spec.behaviour = behaviour;
   spec.status = status;
-  const std::uint16_t port = machine.emulator.AddDevice(spec);
-  const std::string portName = "IP_" + name;
-  machine.spooler.AddPort(portName);
-  machine.spooler.AddPrinter(
-      pradex::PrinterInfo{std::nullopt, name, portName, "Tamrin BrimLine 4200"});
-  machine.registry.PutString(pradex::kHkeyLocalMachine,
-                             std::string(pradex::kSystemMonitorPortsKey) + "\\" + portName,
-                             "HostName", address + ":" + std::to_string(port));
+  pradex::bench::AddPrinter(machine, name, spec);
 }
 
 long ResidentKiB() {
@@ -105,7 +83,6 @@ int main(int argc, char** argv) {
   for (const char* name : {"http_proxy", "HTTP_PROXY", "all_proxy", "ALL_PROXY"}) unsetenv(name);
 
   Machine machine;
-  machine.registry.CreateKey(pradex::kHkeyCurrentUser, pradex::kInternetSettingsKey);
   AddDevice(machine, "Answers", "127.0.3.2", Behaviour::kAnswer, 200);
   AddDevice(machine, "Fails", "127.0.3.3", Behaviour::kAnswer, 500);
   AddDevice(machine, "Silent", "127.0.3.4", Behaviour::kHang, 200);
