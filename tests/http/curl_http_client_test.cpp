@@ -44,26 +44,26 @@ class CurlHttpClientTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ClearProxyEnvironment();
-    session_ = client_->Open("InetSearch", kInternetOpenTypePreconfig, kInternetFlagAsync);
-    ASSERT_NE(session_, 0u);
+    session = client->Open("InetSearch", kInternetOpenTypePreconfig, kInternetFlagAsync);
+    ASSERT_NE(session, 0u);
     SetConnectTimeout(7000);
-    client_->SetStatusCallback(session_, &RecordingCallback);
+    client->SetStatusCallback(session, &RecordingCallback);
   }
 
   void SetConnectTimeout(std::uint32_t ms) {
-    ASSERT_TRUE(client_->SetOption(session_, kInternetOptionConnectTimeout, &ms, sizeof ms));
+    ASSERT_TRUE(client->SetOption(session, kInternetOptionConnectTimeout, &ms, sizeof ms));
   }
 
   std::string AddDevice(const DeviceSpec& spec, std::string_view path = kSuppliesPath) {
-    const std::uint16_t port = emulator_.AddDevice(spec);
+    const std::uint16_t port = devices.AddDevice(spec);
     return DeviceEmulator::Url(spec.address, port, path);
   }
 
   // Starts a GET whose reports go to a new recorder.
   Recorder& Start(const std::string& url) {
-    Recorder& recorder = recorders_.emplace_back();
+    Recorder& recorder = recorders.emplace_back();
     std::uint32_t error = 0;
-    EXPECT_EQ(client_->OpenUrl(session_, url.c_str(), kProbeFlags, recorder.Context(), &error), 0u);
+    EXPECT_EQ(client->OpenUrl(session, url.c_str(), kProbeFlags, recorder.Context(), &error), 0u);
     EXPECT_EQ(error, static_cast<std::uint32_t>(kErrorIoPending));
     return recorder;
   }
@@ -77,13 +77,13 @@ class CurlHttpClientTest : public ::testing::Test {
 
   std::uint32_t StatusOf(const Recorder& recorder) {
     std::uint32_t status = 0;
-    EXPECT_TRUE(client_->QueryStatusCode(recorder.Handle(), &status));
+    EXPECT_TRUE(client->QueryStatusCode(recorder.Handle(), &status));
     return status;
   }
 
   void CloseAndExpectLastReport(Recorder& recorder) {
     ASSERT_NE(recorder.Handle(), 0u);
-    ASSERT_TRUE(client_->CloseHandle(recorder.Handle()));
+    ASSERT_TRUE(client->CloseHandle(recorder.Handle()));
     ASSERT_TRUE(recorder.WaitFor(kStatusHandleClosing, kPatience));
     std::this_thread::sleep_for(milliseconds(20));
     const auto statuses = recorder.Statuses();
@@ -92,10 +92,10 @@ class CurlHttpClientTest : public ::testing::Test {
   }
 
   // Declared first, destroyed last: every report has arrived once the client is gone.
-  std::deque<Recorder> recorders_;
-  DeviceEmulator emulator_;
-  std::unique_ptr<CurlHttpClient> client_ = std::make_unique<CurlHttpClient>();
-  HttpHandle session_ = 0;
+  std::deque<Recorder> recorders;
+  DeviceEmulator devices;
+  std::unique_ptr<CurlHttpClient> client = std::make_unique<CurlHttpClient>();
+  HttpHandle session = 0;
 };
 
 TEST_F(CurlHttpClientTest, AnsweringDeviceReportsCreatedCompleteAndClosing) {
@@ -117,10 +117,10 @@ TEST_F(CurlHttpClientTest, AnsweringDeviceReportsCreatedCompleteAndClosing) {
 
   // The handle is gone once closed.
   std::uint32_t status = 0;
-  EXPECT_FALSE(client_->QueryStatusCode(reports[0].result, &status));
-  EXPECT_FALSE(client_->CloseHandle(reports[0].result));
+  EXPECT_FALSE(client->QueryStatusCode(reports[0].result, &status));
+  EXPECT_FALSE(client->CloseHandle(reports[0].result));
 
-  const auto requests = emulator_.Requests();
+  const auto requests = devices.Requests();
   ASSERT_EQ(requests.size(), 1u);
   EXPECT_EQ(requests[0].method, "GET");
   EXPECT_EQ(requests[0].target, kSuppliesPath);
@@ -141,7 +141,7 @@ TEST_F(CurlHttpClientTest, OtherStatusesCompleteWithoutErrorAndRedirectsAreNotFo
   int address = 10;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.status);
-    emulator_.ClearRequests();
+    devices.ClearRequests();
     const std::string url = AddDevice(
         Device("127.0.0." + std::to_string(address++), Behaviour::kAnswer, c.status), c.path);
     Recorder& probe = Start(url);
@@ -149,8 +149,8 @@ TEST_F(CurlHttpClientTest, OtherStatusesCompleteWithoutErrorAndRedirectsAreNotFo
     EXPECT_EQ(StatusOf(probe), c.expected);
     CloseAndExpectLastReport(probe);
     // One request only: the Location of a redirect was not visited.
-    ASSERT_EQ(emulator_.RequestCount(), 1u);
-    EXPECT_EQ(emulator_.Requests()[0].path, c.path);
+    ASSERT_EQ(devices.RequestCount(), 1u);
+    EXPECT_EQ(devices.Requests()[0].path, c.path);
   }
 }
 
@@ -184,7 +184,7 @@ TEST_F(CurlHttpClientTest, BrokenDevicesFailFastWithWinInetErrors) {
     EXPECT_NE(std::find(c.allowed.begin(), c.allowed.end(), error), c.allowed.end())
         << "error " << error;
     std::uint32_t status = 0;
-    EXPECT_FALSE(client_->QueryStatusCode(probe.Handle(), &status));
+    EXPECT_FALSE(client->QueryStatusCode(probe.Handle(), &status));
     CloseAndExpectLastReport(probe);
   }
 }
@@ -207,14 +207,14 @@ TEST_F(CurlHttpClientTest, SilentDeviceOnlyEndsWhenClosed) {
   const std::string url = AddDevice(Device("127.0.0.31", Behaviour::kHang));
   Recorder& probe = Start(url);
   ASSERT_TRUE(probe.WaitFor(kStatusHandleCreated, kPatience));
-  ASSERT_TRUE(emulator_.WaitForRequests(1, kPatience));
-  EXPECT_EQ(emulator_.OpenConnections(), 1u);
+  ASSERT_TRUE(devices.WaitForRequests(1, kPatience));
+  EXPECT_EQ(devices.OpenConnections(), 1u);
   EXPECT_FALSE(probe.WaitFor(kStatusRequestComplete, milliseconds(800)));
 
-  ASSERT_TRUE(client_->CloseHandle(probe.Handle()));
+  ASSERT_TRUE(client->CloseHandle(probe.Handle()));
   ASSERT_TRUE(probe.WaitFor(kStatusHandleClosing, kPatience));
   // The connection is really given up, and nothing follows the 70.
-  EXPECT_TRUE(emulator_.WaitForOpenConnectionsAtMost(0, kPatience));
+  EXPECT_TRUE(devices.WaitForOpenConnectionsAtMost(0, kPatience));
   std::this_thread::sleep_for(milliseconds(100));
   EXPECT_EQ(probe.Statuses(), (std::vector{kStatusHandleCreated, kStatusHandleClosing}));
 }
@@ -249,8 +249,8 @@ void CloseOnComplete(HttpHandle handle, std::uintptr_t context, std::uint32_t st
 }
 
 TEST_F(CurlHttpClientTest, HandleCanBeClosedFromItsOwnCompletion) {
-  gClient = client_.get();
-  client_->SetStatusCallback(session_, &CloseOnComplete);
+  gClient = client.get();
+  client->SetStatusCallback(session, &CloseOnComplete);
   Recorder& answered = Start(AddDevice(Device("127.0.0.33", Behaviour::kAnswer, 404)));
   Recorder& refused = Start(
       DeviceEmulator::Url("127.0.0.33", DeviceEmulator::ClosedPort("127.0.0.33"), kSuppliesPath));
@@ -284,7 +284,7 @@ TEST_F(CurlHttpClientTest, ManyConcurrentRequestsFromSeveralThreads) {
       for (int i = 0; i < kPerThread; ++i) {
         Recorder& probe = probes[t * kPerThread + i];
         std::uint32_t error = 0;
-        client_->OpenUrl(session_, urls[i % 4].c_str(), kProbeFlags, probe.Context(), &error);
+        client->OpenUrl(session, urls[i % 4].c_str(), kProbeFlags, probe.Context(), &error);
         if (error == static_cast<std::uint32_t>(kErrorIoPending)) ++started;
       }
     });
@@ -302,30 +302,30 @@ TEST_F(CurlHttpClientTest, ManyConcurrentRequestsFromSeveralThreads) {
       case 0:
       case 2:
         EXPECT_EQ(complete.error, 0u);
-        EXPECT_TRUE(client_->QueryStatusCode(probe.Handle(), &status));
+        EXPECT_TRUE(client->QueryStatusCode(probe.Handle(), &status));
         EXPECT_EQ(status, 200u);
         break;
       case 1:
         EXPECT_EQ(complete.error, 0u);
-        EXPECT_TRUE(client_->QueryStatusCode(probe.Handle(), &status));
+        EXPECT_TRUE(client->QueryStatusCode(probe.Handle(), &status));
         EXPECT_EQ(status, 404u);
         break;
       case 3:
         EXPECT_EQ(complete.error, kInternetErrorCannotConnect);
         break;
     }
-    EXPECT_TRUE(client_->CloseHandle(probe.Handle()));
+    EXPECT_TRUE(client->CloseHandle(probe.Handle()));
   }
   for (Recorder& probe : probes) {
     ASSERT_TRUE(probe.WaitFor(kStatusHandleClosing, kPatience));
   }
-  client_->CloseHandle(session_);
+  client->CloseHandle(session);
   for (Recorder& probe : probes) {
     EXPECT_EQ(probe.Statuses(),
               (std::vector{kStatusHandleCreated, kStatusRequestComplete, kStatusHandleClosing}));
   }
   // Three quarters of the requests reached a device, each exactly once.
-  EXPECT_EQ(emulator_.RequestCount(), static_cast<std::size_t>(kThreads * kPerThread * 3 / 4));
+  EXPECT_EQ(devices.RequestCount(), static_cast<std::size_t>(kThreads * kPerThread * 3 / 4));
 }
 
 TEST_F(CurlHttpClientTest, ClosingTheSessionClosesRequestsInFlight) {
@@ -338,12 +338,12 @@ TEST_F(CurlHttpClientTest, ClosingTheSessionClosesRequestsInFlight) {
     probes.push_back(&Start(slow));
     probes.push_back(&Start(blackhole));
   }
-  ASSERT_TRUE(emulator_.WaitForRequests(20, kPatience));
+  ASSERT_TRUE(devices.WaitForRequests(20, kPatience));
   const std::size_t sessionClosingBefore = SessionReports().Reports().size();
 
   // Closing waits neither for the slow answers nor for the 7 s connect time-out.
   const auto started = Clock::now();
-  ASSERT_TRUE(client_->CloseHandle(session_));
+  ASSERT_TRUE(client->CloseHandle(session));
   EXPECT_LT(Clock::now() - started, kPatience);
 
   // Every report has arrived when CloseHandle returns: each request's 70, then the session's.
@@ -353,16 +353,16 @@ TEST_F(CurlHttpClientTest, ClosingTheSessionClosesRequestsInFlight) {
   const auto sessionReports = SessionReports().Reports();
   ASSERT_EQ(sessionReports.size(), sessionClosingBefore + 1);
   EXPECT_EQ(sessionReports.back().status, kStatusHandleClosing);
-  EXPECT_EQ(sessionReports.back().handle, session_);
+  EXPECT_EQ(sessionReports.back().handle, session);
   for (Recorder* probe : probes)
     EXPECT_LE(probe->Reports().back().time, sessionReports.back().time);
 
-  EXPECT_TRUE(emulator_.WaitForOpenConnectionsAtMost(0, kPatience));
+  EXPECT_TRUE(devices.WaitForOpenConnectionsAtMost(0, kPatience));
   // Nothing is left to address.
-  EXPECT_FALSE(client_->CloseHandle(probes[0]->Handle()));
-  EXPECT_FALSE(client_->CloseHandle(session_));
+  EXPECT_FALSE(client->CloseHandle(probes[0]->Handle()));
+  EXPECT_FALSE(client->CloseHandle(session));
   std::uint32_t error = 0;
-  EXPECT_EQ(client_->OpenUrl(session_, silent.c_str(), kProbeFlags, 1, &error), 0u);
+  EXPECT_EQ(client->OpenUrl(session, silent.c_str(), kProbeFlags, 1, &error), 0u);
   EXPECT_EQ(error, static_cast<std::uint32_t>(kErrorInvalidHandle));
 }
 
@@ -386,19 +386,19 @@ TEST_F(CurlHttpClientTest, RemovedCallbackIsNeitherRunningNorCalledAgain) {
   gCallsAfterRemoval = 0;
   const std::string ok = AddDevice(Device("127.0.0.60", Behaviour::kAnswer));
   const std::string slow = AddDevice(Device("127.0.0.61", Behaviour::kAnswer, 200, 30));
-  EXPECT_EQ(client_->SetStatusCallback(session_, &SlowCountingCallback), &RecordingCallback);
+  EXPECT_EQ(client->SetStatusCallback(session, &SlowCountingCallback), &RecordingCallback);
   for (int i = 0; i < 60; ++i) Start(i % 2 ? ok : slow);
   const auto deadline = Clock::now() + kPatience;
   while (gCalls < 20 && Clock::now() < deadline) std::this_thread::sleep_for(milliseconds(1));
   ASSERT_GE(gCalls, 20);
 
-  EXPECT_EQ(client_->SetStatusCallback(session_, nullptr), &SlowCountingCallback);
+  EXPECT_EQ(client->SetStatusCallback(session, nullptr), &SlowCountingCallback);
   gRemoved = true;
   EXPECT_EQ(gCallsInFlight, 0);
   // Completions still happen; they are no longer reported.
-  ASSERT_TRUE(emulator_.WaitForRequests(60, kPatience));
+  ASSERT_TRUE(devices.WaitForRequests(60, kPatience));
   std::this_thread::sleep_for(milliseconds(100));
-  client_->CloseHandle(session_);
+  client->CloseHandle(session);
   EXPECT_EQ(gCallsAfterRemoval, 0);
 }
 
@@ -413,54 +413,52 @@ void CloseSessionOnComplete(HttpHandle handle, std::uintptr_t context, std::uint
 }
 
 TEST_F(CurlHttpClientTest, SessionCanBeClosedFromItsOwnCallback) {
-  gClient = client_.get();
+  gClient = client.get();
   const std::string ok = AddDevice(Device("127.0.0.62", Behaviour::kAnswer));
   const std::string silent = AddDevice(Device("127.0.0.63", Behaviour::kHang));
-  Recorder& carrier = recorders_.emplace_back();  // holds the session handle for the callback
+  Recorder& carrier = recorders.emplace_back();  // holds the session handle for the callback
   Report sessionHandle;
-  sessionHandle.result = session_;
+  sessionHandle.result = session;
   carrier.Add(sessionHandle);
   Recorder& pending = Start(silent);
-  ASSERT_TRUE(emulator_.WaitForRequests(1, kPatience));
-  client_->SetStatusCallback(session_, &CloseSessionOnComplete);
+  ASSERT_TRUE(devices.WaitForRequests(1, kPatience));
+  client->SetStatusCallback(session, &CloseSessionOnComplete);
   std::uint32_t error = 0;
-  client_->OpenUrl(session_, ok.c_str(), kProbeFlags, carrier.Context(), &error);
+  client->OpenUrl(session, ok.c_str(), kProbeFlags, carrier.Context(), &error);
   ASSERT_EQ(error, static_cast<std::uint32_t>(kErrorIoPending));
 
   ASSERT_TRUE(carrier.WaitFor(kStatusHandleClosing, kPatience));
   ASSERT_TRUE(pending.WaitFor(kStatusHandleClosing, kPatience));
   EXPECT_EQ(pending.Statuses(), (std::vector{kStatusHandleCreated, kStatusHandleClosing}));
-  EXPECT_FALSE(client_->CloseHandle(session_));
-  EXPECT_TRUE(emulator_.WaitForOpenConnectionsAtMost(0, kPatience));
+  EXPECT_FALSE(client->CloseHandle(session));
+  EXPECT_TRUE(devices.WaitForOpenConnectionsAtMost(0, kPatience));
 }
 
 TEST_F(CurlHttpClientTest, CallsWithBadArgumentsFailAtOnce) {
   // The process-wide settings notifications have nothing to do here and succeed.
-  EXPECT_TRUE(client_->SetOption(0, kInternetOptionSettingsChanged, nullptr, 0));
-  EXPECT_TRUE(client_->SetOption(0, kInternetOptionRefresh, nullptr, 0));
+  EXPECT_TRUE(client->SetOption(0, kInternetOptionSettingsChanged, nullptr, 0));
+  EXPECT_TRUE(client->SetOption(0, kInternetOptionRefresh, nullptr, 0));
   std::uint32_t timeout = 7000;
-  EXPECT_FALSE(client_->SetOption(session_, kInternetOptionConnectTimeout, &timeout, 2));
-  EXPECT_FALSE(client_->SetOption(0x7777, kInternetOptionConnectTimeout, &timeout, 4));
+  EXPECT_FALSE(client->SetOption(session, kInternetOptionConnectTimeout, &timeout, 2));
+  EXPECT_FALSE(client->SetOption(0x7777, kInternetOptionConnectTimeout, &timeout, 4));
 
   Recorder never;
   std::uint32_t error = 0;
-  EXPECT_EQ(client_->OpenUrl(session_, "not a url", kProbeFlags, never.Context(), &error), 0u);
+  EXPECT_EQ(client->OpenUrl(session, "not a url", kProbeFlags, never.Context(), &error), 0u);
   EXPECT_EQ(error, 12005u);
-  EXPECT_EQ(client_->OpenUrl(session_, "ftp://127.0.0.1/", kProbeFlags, never.Context(), &error),
-            0u);
+  EXPECT_EQ(client->OpenUrl(session, "ftp://127.0.0.1/", kProbeFlags, never.Context(), &error), 0u);
   EXPECT_EQ(error, 12006u);
-  EXPECT_EQ(client_->OpenUrl(0x7777, "http://127.0.0.1/", kProbeFlags, never.Context(), &error),
-            0u);
+  EXPECT_EQ(client->OpenUrl(0x7777, "http://127.0.0.1/", kProbeFlags, never.Context(), &error), 0u);
   EXPECT_EQ(error, static_cast<std::uint32_t>(kErrorInvalidHandle));
-  EXPECT_FALSE(client_->CloseHandle(0));
-  EXPECT_EQ(client_->SetStatusCallback(0x7777, &RecordingCallback), nullptr);
+  EXPECT_FALSE(client->CloseHandle(0));
+  EXPECT_EQ(client->SetStatusCallback(0x7777, &RecordingCallback), nullptr);
 
   // The status of a request that has not completed cannot be read yet.
   Recorder& silent = Start(AddDevice(Device("127.0.0.70", Behaviour::kHang)));
   ASSERT_TRUE(silent.WaitFor(kStatusHandleCreated, kPatience));
   std::uint32_t status = 0;
-  EXPECT_FALSE(client_->QueryStatusCode(silent.Handle(), &status));
-  EXPECT_FALSE(client_->QueryStatusCode(session_, &status));
+  EXPECT_FALSE(client->QueryStatusCode(silent.Handle(), &status));
+  EXPECT_FALSE(client->QueryStatusCode(session, &status));
   CloseAndExpectLastReport(silent);
   EXPECT_TRUE(never.Reports().empty());
 }
@@ -468,7 +466,7 @@ TEST_F(CurlHttpClientTest, CallsWithBadArgumentsFailAtOnce) {
 TEST_F(CurlHttpClientTest, ProxyComesFromTheEnvironment) {
   // The session is opened with the preconfigured settings: libcurl takes http_proxy and no_proxy
   // from the environment, which is read for every request.
-  const std::uint16_t proxyPort = emulator_.AddDevice(Device("127.0.0.80", Behaviour::kAnswer));
+  const std::uint16_t proxyPort = devices.AddDevice(Device("127.0.0.80", Behaviour::kAnswer));
   const std::string device = AddDevice(Device("127.0.0.81", Behaviour::kAnswer, 404));
   setenv("http_proxy", DeviceEmulator::Url("127.0.0.80", proxyPort, "").c_str(), 1);
 
@@ -476,7 +474,7 @@ TEST_F(CurlHttpClientTest, ProxyComesFromTheEnvironment) {
   EXPECT_EQ(Complete(proxied), 0u);
   EXPECT_EQ(StatusOf(proxied), 200u);  // the proxy's answer, not the device's 404
   CloseAndExpectLastReport(proxied);
-  auto requests = emulator_.Requests();
+  auto requests = devices.Requests();
   ASSERT_EQ(requests.size(), 1u);
   EXPECT_EQ(requests[0].address, "127.0.0.80");
   EXPECT_EQ(requests[0].target, device);
@@ -487,7 +485,7 @@ TEST_F(CurlHttpClientTest, ProxyComesFromTheEnvironment) {
   EXPECT_EQ(Complete(direct), 0u);
   EXPECT_EQ(StatusOf(direct), 404u);
   CloseAndExpectLastReport(direct);
-  requests = emulator_.Requests();
+  requests = devices.Requests();
   ASSERT_EQ(requests.size(), 2u);
   EXPECT_EQ(requests[1].address, "127.0.0.81");
   EXPECT_EQ(requests[1].target, kSuppliesPath);

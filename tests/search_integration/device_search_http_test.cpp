@@ -204,8 +204,8 @@ TEST_F(DeviceSearchHttpTest, ManyStartStopCyclesStayConsistent) {
   int totalStarted = 0;
   int totalProbeMessages = 0;
   {
+    RunBegun begun;  // outlives the search, which may report to it until it is destroyed
     DeviceSearch search(machine.platform);
-    RunBegun begun;
     search.SetTrace(&begun);
     for (int cycle = 0; cycle < kCycles; ++cycle) {
       const std::size_t postedBefore = machine.poster.PostCount();

@@ -54,48 +54,48 @@ std::string ReasonOf(int status) {
 
 }  // namespace
 
-LoopbackHttpServer::LoopbackHttpServer(int status) : status_(status) {
-  listener_ = ListenOnLoopback(&port_);
-  thread_ = std::thread([this] { Serve(); });
+LoopbackHttpServer::LoopbackHttpServer(int status) : answerStatus(status) {
+  listener = ListenOnLoopback(&listenPort);
+  serverThread = std::thread([this] { Serve(); });
 }
 
 LoopbackHttpServer::~LoopbackHttpServer() {
   {
-    std::lock_guard<std::mutex> lock(mutex_);
-    stopping_ = true;
+    std::lock_guard<std::mutex> lock(mutex);
+    stopping = true;
   }
-  closesocket(listener_);  // ends the accept
-  thread_.join();
+  closesocket(listener);  // ends the accept
+  serverThread.join();
   DropConnections();
 }
 
 std::string LoopbackHttpServer::Url(const std::string& path) const {
-  return "http://127.0.0.1:" + std::to_string(port_) + path;
+  return "http://127.0.0.1:" + std::to_string(listenPort) + path;
 }
 
 std::vector<std::string> LoopbackHttpServer::Requests() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return requests_;
+  std::lock_guard<std::mutex> lock(mutex);
+  return requests;
 }
 
 bool LoopbackHttpServer::WaitForRequests(std::size_t count, int milliseconds) {
-  std::unique_lock<std::mutex> lock(mutex_);
-  return changed_.wait_for(lock, std::chrono::milliseconds(milliseconds),
-                           [&] { return requests_.size() >= count; });
+  std::unique_lock<std::mutex> lock(mutex);
+  return changed.wait_for(lock, std::chrono::milliseconds(milliseconds),
+                          [&] { return requests.size() >= count; });
 }
 
 void LoopbackHttpServer::DropConnections() {
   std::vector<SOCKET> held;
   {
-    std::lock_guard<std::mutex> lock(mutex_);
-    held.swap(held_);
+    std::lock_guard<std::mutex> lock(mutex);
+    held.swap(heldConnections);
   }
   for (const SOCKET s : held) closesocket(s);
 }
 
 void LoopbackHttpServer::Serve() {
   for (;;) {
-    const SOCKET connection = accept(listener_, nullptr, nullptr);
+    const SOCKET connection = accept(listener, nullptr, nullptr);
     if (connection == INVALID_SOCKET) return;  // listener closed
     std::string head;
     char buffer[1024];
@@ -105,17 +105,18 @@ void LoopbackHttpServer::Serve() {
       head.append(buffer, static_cast<std::size_t>(received));
     }
     {
-      std::lock_guard<std::mutex> lock(mutex_);
-      requests_.push_back(head.substr(0, head.find("\r\n\r\n")));
-      if (status_ == 0) held_.push_back(connection);
+      std::lock_guard<std::mutex> lock(mutex);
+      requests.push_back(head.substr(0, head.find("\r\n\r\n")));
+      if (answerStatus == 0) heldConnections.push_back(connection);
     }
-    changed_.notify_all();
-    if (status_ == 0) continue;  // silent: the connection stays open, unanswered
+    changed.notify_all();
+    if (answerStatus == 0) continue;  // silent: the connection stays open, unanswered
     const std::string body = "device page";
     const std::string answer =
-        "HTTP/1.1 " + std::to_string(status_) + " " + ReasonOf(status_) +
+        "HTTP/1.1 " + std::to_string(answerStatus) + " " + ReasonOf(answerStatus) +
         "\r\nContent-Type: text/plain\r\nContent-Length: " + std::to_string(body.size()) +
-        (status_ == 302 ? "\r\nLocation: /elsewhere" : "") + "\r\nConnection: close\r\n\r\n" + body;
+        (answerStatus == 302 ? "\r\nLocation: /elsewhere" : "") + "\r\nConnection: close\r\n\r\n" +
+        body;
     send(connection, answer.data(), static_cast<int>(answer.size()), 0);
     shutdown(connection, SD_SEND);
     closesocket(connection);

@@ -21,7 +21,7 @@ class LoopbackHttpServer {
   LoopbackHttpServer(const LoopbackHttpServer&) = delete;
   LoopbackHttpServer& operator=(const LoopbackHttpServer&) = delete;
 
-  std::uint16_t port() const { return port_; }
+  std::uint16_t port() const { return listenPort; }
   std::string Url(const std::string& path) const;
 
   // Requests received so far, each its head up to the empty line.
@@ -34,15 +34,15 @@ class LoopbackHttpServer {
  private:
   void Serve();
 
-  int status_;
-  SOCKET listener_ = INVALID_SOCKET;
-  std::uint16_t port_ = 0;
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  std::vector<std::string> requests_;
-  std::vector<SOCKET> held_;
-  bool stopping_ = false;
-  std::thread thread_;
+  int answerStatus;
+  SOCKET listener = INVALID_SOCKET;
+  std::uint16_t listenPort = 0;
+  std::mutex mutex;
+  std::condition_variable changed;
+  std::vector<std::string> requests;
+  std::vector<SOCKET> heldConnections;
+  bool stopping = false;
+  std::thread serverThread;
 };
 
 // A loopback port on which nothing listens (bound once, then closed).
