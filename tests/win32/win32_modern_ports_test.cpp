@@ -18,64 +18,19 @@
 
 #include "platform/win32/apmon_defs.h"
 #include "platform/win_codes.h"
+#include "tests/win32/device_node.h"
 
 namespace pradex {
 namespace {
 
-// The printer device class.
-const GUID kPrinterClass = {
-    0x4d36e979, 0xe325, 0x11ce, {0xbf, 0xc1, 0x08, 0x00, 0x2b, 0xe1, 0x03, 0x18}};
-
-std::vector<BYTE> StringBytes(const std::wstring& text) {
-  const auto* begin = reinterpret_cast<const BYTE*>(text.c_str());
-  return std::vector<BYTE>(begin, begin + (text.size() + 1) * sizeof(wchar_t));
-}
+using testsupport::DeviceNode;
+using testsupport::StringBytes;
 
 std::vector<BYTE> ListBytes(const std::vector<std::wstring>& items) {
   std::wstring joined;
   for (const std::wstring& item : items) joined += item + L'\0';
   return StringBytes(joined);  // the list's closing zero
 }
-
-// One device node registered with SetupDi for the test's life, removed again afterwards.
-class DeviceNode {
- public:
-  explicit DeviceNode(const std::wstring& instance) {
-    set = SetupDiCreateDeviceInfoList(&kPrinterClass, nullptr);
-    if (set == INVALID_HANDLE_VALUE) return;
-    data.cbSize = sizeof(data);
-    // A node left over from an interrupted run goes first.
-    if (SetupDiOpenDeviceInfoW(set, instance.c_str(), nullptr, 0, &data)) {
-      SetupDiRemoveDevice(set, &data);
-      SetupDiDeleteDeviceInfo(set, &data);
-    }
-    if (!SetupDiCreateDeviceInfoW(set, instance.c_str(), &kPrinterClass, nullptr, nullptr, 0,
-                                  &data) ||
-        !SetupDiRegisterDeviceInfo(set, &data, 0, nullptr, nullptr, nullptr)) {
-      error = GetLastError();
-      return;
-    }
-    registered = true;
-  }
-  ~DeviceNode() {
-    if (registered) SetupDiRemoveDevice(set, &data);
-    if (set != INVALID_HANDLE_VALUE) SetupDiDestroyDeviceInfoList(set);
-  }
-  DeviceNode(const DeviceNode&) = delete;
-  DeviceNode& operator=(const DeviceNode&) = delete;
-
-  bool Set(const DEVPROPKEY& key, DEVPROPTYPE type, const std::vector<BYTE>& bytes) {
-    return SetupDiSetDevicePropertyW(set, &data, &key, type, bytes.data(),
-                                     static_cast<DWORD>(bytes.size()), 0) != FALSE;
-  }
-
-  bool registered = false;
-  DWORD error = 0;
-
- private:
-  HDEVINFO set = INVALID_HANDLE_VALUE;
-  SP_DEVINFO_DATA data{};
-};
 
 // Answers Xcv commands from a script.
 class ScriptedXcv : public XcvChannel {

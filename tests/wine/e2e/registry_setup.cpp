@@ -114,49 +114,16 @@ void RemoveWsdMonitor() {
   RegDeleteKeyA(HKEY_LOCAL_MACHINE, kTestWsdMonitorKey);
 }
 
-namespace {
-
-// The printer device class.
-const GUID kPrinterClass = {
-    0x4d36e979, 0xe325, 0x11ce, {0xbf, 0xc1, 0x08, 0x00, 0x2b, 0xe1, 0x03, 0x18}};
-
-bool SetString(HDEVINFO set, SP_DEVINFO_DATA& data, const DEVPROPKEY& key,
-               const std::wstring& text) {
-  return SetupDiSetDevicePropertyW(
-             set, &data, &key, DEVPROP_TYPE_STRING, reinterpret_cast<const BYTE*>(text.c_str()),
-             static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)), 0) != FALSE;
-}
-
-}  // namespace
-
 WsdDeviceNode::WsdDeviceNode(const std::wstring& instance, const std::wstring& identity,
-                             const std::wstring& presentationUrl) {
-  set = SetupDiCreateDeviceInfoList(&kPrinterClass, nullptr);
-  if (set == INVALID_HANDLE_VALUE) {
-    error = GetLastError();
-    return;
-  }
-  data.cbSize = sizeof(data);
-  // A node left over from an interrupted run goes first.
-  if (SetupDiOpenDeviceInfoW(set, instance.c_str(), nullptr, 0, &data)) {
-    SetupDiRemoveDevice(set, &data);
-    SetupDiDeleteDeviceInfo(set, &data);
-  }
-  if (!SetupDiCreateDeviceInfoW(set, instance.c_str(), &kPrinterClass, nullptr, nullptr, 0,
-                                &data) ||
-      !SetupDiRegisterDeviceInfo(set, &data, 0, nullptr, nullptr, nullptr)) {
-    error = GetLastError();
-    return;
-  }
-  registered = true;
-  if (!SetString(set, data, win32::PKEY_PNPX_GlobalIdentity, identity) ||
-      !SetString(set, data, win32::PKEY_PNPX_PresentationUrl, presentationUrl))
+                             const std::wstring& presentationUrl)
+    : node(instance) {
+  error = node.error;
+  if (!node.registered) return;
+  if (!node.Set(win32::PKEY_PNPX_GlobalIdentity, DEVPROP_TYPE_STRING,
+                testsupport::StringBytes(identity)) ||
+      !node.Set(win32::PKEY_PNPX_PresentationUrl, DEVPROP_TYPE_STRING,
+                testsupport::StringBytes(presentationUrl)))
     error = GetLastError() != 0 ? GetLastError() : ERROR_INVALID_DATA;
-}
-
-WsdDeviceNode::~WsdDeviceNode() {
-  if (registered) SetupDiRemoveDevice(set, &data);
-  if (set != INVALID_HANDLE_VALUE) SetupDiDestroyDeviceInfoList(set);
 }
 
 }  // namespace pradex::winetest

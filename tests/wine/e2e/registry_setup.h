@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/win32/device_node.h"
+
 namespace pradex::winetest {
 
 inline constexpr const char* kPrintersKey = "System\\CurrentControlSet\\Control\\Print\\Printers";
@@ -69,16 +71,11 @@ class WsdDeviceNode {
  public:
   WsdDeviceNode(const std::wstring& instance, const std::wstring& identity,
                 const std::wstring& presentationUrl);
-  ~WsdDeviceNode();
-  WsdDeviceNode(const WsdDeviceNode&) = delete;
-  WsdDeviceNode& operator=(const WsdDeviceNode&) = delete;
   // 0 once made; otherwise the error of the step that failed.
   DWORD Error() const { return error; }
 
  private:
-  HDEVINFO set = INVALID_HANDLE_VALUE;
-  SP_DEVINFO_DATA data{};
-  bool registered = false;
+  testsupport::DeviceNode node;
   DWORD error = 0;
 };
 
