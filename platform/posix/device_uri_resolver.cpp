@@ -111,6 +111,30 @@ const char* NoPassword(const char*, http_t*, const char*, const char*, void*) {
   return nullptr;
 }
 
+constexpr double kWaitSlice = 0.1;  // seconds
+
+// What decides whether a lookup's request may go on waiting: its stop flag and its own limit.
+struct LookupClock {
+  const std::atomic<bool>* stopped;
+  std::chrono::steady_clock::time_point deadline;
+};
+
+int KeepWaiting(http_t*, void* data) {
+  const auto* clock = static_cast<const LookupClock*>(data);
+  return !*clock->stopped && std::chrono::steady_clock::now() < clock->deadline ? 1 : 0;
+}
+
+// A connection that `cancel` cuts while it is being made, and whose requests give up in
+// short waits once the clock says so, so that Stop ends them within one wait.
+http_t* Connect(const char* host, int port, http_encryption_t encryption,
+                std::chrono::milliseconds timeout, int* cancel, LookupClock& clock) {
+  http_t* http = httpConnect2(host, port, nullptr, AF_UNSPEC, encryption, 1,
+                              static_cast<int>(timeout.count()), cancel);
+  if (!http) return nullptr;
+  httpSetTimeout(http, kWaitSlice, KeepWaiting, &clock);
+  return http;
+}
+
 }  // namespace
 
 DeviceUriPlan PlanDeviceUri(const std::string& uri) {
@@ -166,19 +190,14 @@ DeviceUriPlan PlanDeviceUri(const std::string& uri) {
 }
 
 std::optional<std::string> DeviceUriResolver::AskPrintServer(const DeviceUriPlan& plan) {
-  const auto timeout = options.lookupTimeout;
-  int cancel = 0;
+  LookupClock clock{&stopped, std::chrono::steady_clock::now() + options.lookupTimeout};
   cupsSetPasswordCB2(NoPassword, nullptr);
   const http_encryption_t encryption = plan.scheme == "ipps" || plan.scheme == "https"
                                            ? HTTP_ENCRYPTION_ALWAYS
                                            : HTTP_ENCRYPTION_IF_REQUESTED;
-  std::unique_ptr<http_t, HttpCloser> http(
-      httpConnect2(plan.server.c_str(), plan.port, nullptr, AF_UNSPEC, encryption, 1,
-                   static_cast<int>(timeout.count()), &cancel));
+  std::unique_ptr<http_t, HttpCloser> http(Connect(plan.server.c_str(), plan.port, encryption,
+                                                   options.lookupTimeout, &connectCancel, clock));
   if (!http) return std::nullopt;
-  httpSetTimeout(
-      http.get(), static_cast<double>(timeout.count()) / 1000.0, [](http_t*, void*) { return 0; },
-      nullptr);
   ipp_t* request = ippNewRequest(IPP_OP_GET_PRINTER_ATTRIBUTES);
   if (!request) return std::nullopt;
   ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, plan.uri.c_str());
@@ -199,14 +218,10 @@ std::optional<std::string> DeviceUriResolver::AskPrintServer(const DeviceUriPlan
 
 std::optional<std::string> DeviceUriResolver::QueueSuppliesUrl(const std::string& queue) {
   // The local server that listed the queue keeps the PPD cups-browsed generated for it.
-  const auto timeout = options.lookupTimeout;
-  std::unique_ptr<http_t, HttpCloser> http(
-      httpConnect2(cupsServer(), ippPort(), nullptr, AF_UNSPEC, cupsEncryption(), 1,
-                   static_cast<int>(timeout.count()), nullptr));
+  LookupClock clock{&stopped, std::chrono::steady_clock::now() + options.lookupTimeout};
+  std::unique_ptr<http_t, HttpCloser> http(Connect(cupsServer(), ippPort(), cupsEncryption(),
+                                                   options.lookupTimeout, &connectCancel, clock));
   if (!http) return std::nullopt;
-  httpSetTimeout(
-      http.get(), static_cast<double>(timeout.count()) / 1000.0, [](http_t*, void*) { return 0; },
-      nullptr);
   std::FILE* file = std::tmpfile();
   if (!file) return std::nullopt;
   std::unique_ptr<std::FILE, int (*)(std::FILE*)> closer(file, std::fclose);
@@ -232,6 +247,7 @@ std::vector<DnsSdAnswer> DeviceUriResolver::ResolveNames(const std::vector<DnsSd
 
 void DeviceUriResolver::Prepare(const std::vector<std::string>& uris) {
   stopped = false;
+  std::atomic_ref<int>(connectCancel).store(0);
   dnssd.Reset();
   std::map<std::string, PortResolution> found;
 
@@ -369,6 +385,7 @@ std::string DeviceUriResolver::FailureReason(const std::string& uri) const {
 
 void DeviceUriResolver::Stop() {
   stopped = true;
+  std::atomic_ref<int>(connectCancel).store(1);
   dnssd.Stop();
 }
 

@@ -86,6 +86,8 @@ class DeviceUriResolver {
   Options options;
   DnsSdResolver dnssd;
   std::atomic<bool> stopped{false};
+  // libcups reads this while it connects; written only through std::atomic_ref.
+  alignas(std::atomic_ref<int>::required_alignment) int connectCancel = 0;
   mutable std::mutex mutex;
   std::map<std::string, PortResolution> outcomes;  // guarded by mutex
 };
