@@ -22,10 +22,11 @@ int AddDestination(void* user, unsigned flags, cups_dest_t* dest) {
 
 }  // namespace
 
-std::vector<CupsDestination> ListDiscoveredDestinations(std::chrono::milliseconds timeout) {
+std::vector<CupsDestination> ListDiscoveredDestinations(std::chrono::milliseconds timeout,
+                                                        int* cancel) {
   std::vector<CupsDestination> list;
   // Only what DNS-SD brought: the installed queues come from the spooler itself.
-  cupsEnumDests(CUPS_DEST_FLAGS_NONE, static_cast<int>(timeout.count()), nullptr,
+  cupsEnumDests(CUPS_DEST_FLAGS_NONE, static_cast<int>(timeout.count()), cancel,
                 CUPS_PRINTER_DISCOVERED, CUPS_PRINTER_DISCOVERED, AddDestination, &list);
   return list;
 }

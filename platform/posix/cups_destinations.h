@@ -16,7 +16,9 @@ struct CupsDestination {
 
 // The discovered destinations of cupsEnumDests (installed queues left out), each name once, in
 // the order they came. Browsing ends once the announcements have settled, at the latest after
-// `timeout`. Empty when there is no DNS-SD daemon or no such printer.
-std::vector<CupsDestination> ListDiscoveredDestinations(std::chrono::milliseconds timeout);
+// `timeout`, or as soon as `cancel` (when given) becomes non-zero. Empty when there is no DNS-SD
+// daemon or no such printer.
+std::vector<CupsDestination> ListDiscoveredDestinations(std::chrono::milliseconds timeout,
+                                                        int* cancel = nullptr);
 
 }  // namespace pradex

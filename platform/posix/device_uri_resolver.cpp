@@ -245,10 +245,13 @@ std::vector<DnsSdAnswer> DeviceUriResolver::ResolveNames(const std::vector<DnsSd
   return dnssd.ResolveAll(queries, options.lookupTimeout);
 }
 
-void DeviceUriResolver::Prepare(const std::vector<std::string>& uris) {
+void DeviceUriResolver::Begin() {
   stopped = false;
   std::atomic_ref<int>(connectCancel).store(0);
   dnssd.Reset();
+}
+
+void DeviceUriResolver::Prepare(const std::vector<std::string>& uris) {
   std::map<std::string, PortResolution> found;
 
   // First round, all at once: the print servers are asked for their queues' devices and the
@@ -390,6 +393,7 @@ void DeviceUriResolver::Stop() {
 }
 
 long ResolvingSpooler::EnumPrinters(std::vector<PrinterInfo>& printers) {
+  resolver.Begin();
   const long rc = inner.EnumPrinters(printers);
   if (rc != kErrorSuccess) return rc;
   try {
@@ -402,7 +406,7 @@ long ResolvingSpooler::EnumPrinters(std::vector<PrinterInfo>& printers) {
           });
     };
     if (discover) {
-      for (const CupsDestination& destination : discover()) {
+      for (const CupsDestination& destination : discover(resolver.CancelFlag())) {
         if (isInstalled(destination)) continue;
         PrinterInfo printer;
         printer.printerName = destination.name;

@@ -64,6 +64,8 @@ class DeviceUriResolver {
   explicit DeviceUriResolver(Options options) : options(options) {}
   virtual ~DeviceUriResolver() = default;
 
+  // Starts a search: what an earlier Stop cut no longer counts.
+  void Begin();
   // Forgets what earlier searches found and resolves `uris`.
   void Prepare(const std::vector<std::string>& uris);
   // The outcome for a URI: what Prepare found for it, or for a URI that needs no lookup, what
@@ -72,7 +74,10 @@ class DeviceUriResolver {
   // Why the URI's port was not resolved, or "" when it was or the resolver knows nothing.
   std::string FailureReason(const std::string& uri) const;
 
+  // Cuts every lookup of the search at once, also those begun after it, until Begin.
   void Stop();
+  // Set by Stop, for libcups calls that take a cancel variable (cupsEnumDests, httpConnect2).
+  int* CancelFlag() { return &connectCancel; }
 
  protected:
   // The device-uri of a queue of another CUPS server, asked with Get-Printer-Attributes;
@@ -102,7 +107,8 @@ class DeviceUriResolver {
 // device URIs are added to the port list, so that their ports resolve like the queues'.
 class ResolvingSpooler : public Spooler {
  public:
-  using Discover = std::function<std::vector<CupsDestination>()>;
+  // `cancel` becomes non-zero when the search is stopped.
+  using Discover = std::function<std::vector<CupsDestination>(int* cancel)>;
   ResolvingSpooler(Spooler& inner, DeviceUriResolver& resolver, Discover discover = {})
       : inner(inner), resolver(resolver), discover(std::move(discover)) {}
   long EnumPrinters(std::vector<PrinterInfo>& printers) override;

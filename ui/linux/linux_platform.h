@@ -41,8 +41,9 @@ class LinuxPlatform {
 
   LinuxPlatform()
       : registry(store, &resolver),
-        resolvingSpooler(spooler, resolver,
-                         [] { return ListDiscoveredDestinations(kDiscoveryTime); }),
+        resolvingSpooler(
+            spooler, resolver,
+            [](int* cancel) { return ListDiscoveredDestinations(kDiscoveryTime, cancel); }),
         strings(utf8Strings) {}
   LinuxPlatform(const LinuxPlatform&) = delete;
   LinuxPlatform& operator=(const LinuxPlatform&) = delete;

@@ -4,10 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <future>
 #include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/memory/memory_registry.h"
@@ -265,7 +269,7 @@ TEST(ResolvingSpoolerTest, AddsThePrintDialogsPrintersEachDeviceOnce) {
   resolver.names["Tamrin BrimLine 410"] = Found("labprn-b.local", "198.51.100.22");
   resolver.names["Tamrin BrimLine 520"] = Found("labprn-f.local", "198.51.100.27");
   resolver.names["Desk BrimLine"] = Found("labprn-d.local", "198.51.100.26");
-  ResolvingSpooler spooler(queues, resolver, [&] {
+  ResolvingSpooler spooler(queues, resolver, [&](int*) {
     return std::vector<CupsDestination>{
         {"Tamrin_BrimLine_410", "Tamrin BrimLine 410", driverless},  // same device URI
         {"Tamrin_GlowMark_7200", "Tamrin GlowMark 7200",             // same name
@@ -294,6 +298,42 @@ TEST(ResolvingSpoolerTest, AddsThePrintDialogsPrintersEachDeviceOnce) {
   EXPECT_EQ(ports, (std::vector<std::string>{socketPort, driverless,
                                              "implicitclass://Tamrin_GlowMark_7200/",
                                              "ipp://Tamrin%20BrimLine%20520._ipp._tcp.local/"}));
+}
+
+// Stop cuts the print dialog's discovery as it cuts the lookups; the next search is not cut by
+// it.
+TEST(ResolvingSpoolerTest, StopCutsTheDiscoveryAndTheNextSearchStartsUncut) {
+  MemorySpooler queues;
+  FakeResolver resolver;
+  std::promise<void> browsing;
+  std::vector<int> cancelAtStart;
+  bool cut = false;
+  ResolvingSpooler spooler(queues, resolver, [&](int* cancel) {
+    const std::atomic_ref<int> flag(*cancel);
+    cancelAtStart.push_back(flag.load());
+    if (cancelAtStart.size() == 1) {
+      // Browses until cut, as cupsEnumDests does with its cancel variable.
+      browsing.set_value();
+      const auto guard = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+      while (flag.load() == 0 && std::chrono::steady_clock::now() < guard)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      cut = flag.load() != 0;
+    }
+    return std::vector<CupsDestination>{};
+  });
+
+  std::future<long> first = std::async(std::launch::async, [&] {
+    std::vector<PrinterInfo> printers;
+    return spooler.EnumPrinters(printers);
+  });
+  browsing.get_future().wait();
+  resolver.Stop();
+  EXPECT_EQ(first.get(), kErrorSuccess);
+  EXPECT_TRUE(cut);
+
+  std::vector<PrinterInfo> printers;
+  EXPECT_EQ(spooler.EnumPrinters(printers), kErrorSuccess);
+  EXPECT_EQ(cancelAtStart, (std::vector<int>{0, 0}));
 }
 
 // With no system bus to reach a daemon through, every lookup ends at once with its reason.
