@@ -67,13 +67,13 @@ std::string CupsGetPrintersReply(const std::vector<Queue>& queues) {
 // every `delayMs`; options for a spooler that asks it.
 CupsSpoolerOptions Serve(emulator::DeviceEmulator& server, const std::vector<Queue>& queues,
                          Behaviour behaviour = Behaviour::kAnswer, int delayMs = 0) {
-  emulator::DeviceSpec spec;
-  spec.address = "127.0.0.1";
-  spec.behaviour = behaviour;
-  spec.delayMs = delayMs;
-  spec.reply = CupsGetPrintersReply(queues);
+  emulator::DeviceSpec device;
+  device.address = "127.0.0.1";
+  device.behaviour = behaviour;
+  device.delayMs = delayMs;
+  device.reply = CupsGetPrintersReply(queues);
   CupsSpoolerOptions options;
-  options.server = CupsServer{spec.address, server.AddDevice(spec)};
+  options.server = CupsServer{device.address, server.AddDevice(device)};
   options.ioTimeoutSeconds = 1.0;
   return options;
 }
