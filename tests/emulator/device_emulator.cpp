@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -156,6 +157,11 @@ struct DeviceEmulator::Impl {
         close(fd);
         continue;
       }
+      if (device.spec.behaviour == Behaviour::kTrickle) {
+        // Each byte on its own, as it is sent, rather than held back until the last is acked.
+        const int on = 1;
+        setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+      }
       Connection connection;
       connection.fd = fd;
       connection.device = &device;
@@ -251,6 +257,10 @@ struct DeviceEmulator::Impl {
         it->out = Answer(spec, request);
         it->answerAt = Clock::now() + std::chrono::milliseconds(spec.delayMs);
         break;
+      case Behaviour::kTrickle:
+        it->out = Answer(spec, request);
+        it->answerAt = Clock::now();
+        break;
       case Behaviour::kGarbage:
         it->out = std::string(kGarbage, sizeof kGarbage - 1);
         it->answerAt = Clock::now() + std::chrono::milliseconds(spec.delayMs);
@@ -274,17 +284,23 @@ struct DeviceEmulator::Impl {
 
   // Returns false when the connection was closed.
   bool Write(std::list<Connection>::iterator it) {
+    const DeviceSpec& spec = it->device->spec;
+    const bool trickle = spec.behaviour == Behaviour::kTrickle;
     while (it->sent < it->out.size()) {
-      const ssize_t n =
-          send(it->fd, it->out.data() + it->sent, it->out.size() - it->sent, MSG_NOSIGNAL);
+      const std::size_t size = trickle ? 1 : it->out.size() - it->sent;
+      const ssize_t n = send(it->fd, it->out.data() + it->sent, size, MSG_NOSIGNAL);
       if (n < 0) {
         if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) return true;
         CloseConnection(it);
         return false;
       }
       it->sent += static_cast<std::size_t>(n);
+      if (trickle && it->sent < it->out.size()) {
+        it->answerAt = Clock::now() + std::chrono::milliseconds(spec.delayMs);
+        return true;
+      }
     }
-    if (it->device->spec.behaviour == Behaviour::kEndlessBody) {
+    if (spec.behaviour == Behaviour::kEndlessBody) {
       it->out = kEndlessPiece;
       it->sent = 0;
       it->answerAt = Clock::now() + kEndlessPause;

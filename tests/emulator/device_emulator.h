@@ -2,9 +2,10 @@
 //
 // Each device listens on its own 127.0.0.x address and port and serves the two device pages
 // ("/?type=supplies" and "/tamrin/device/this.LCDispatcher"; every other path answers 404) with
-// a behaviour of its own: a status, a delayed status, silence, an abrupt close or reset, bytes
-// that are not HTTP, or a listening socket that never accepts. Every request head it reads is
-// recorded (device, method, target, User-Agent, time). One thread serves all devices with poll.
+// a behaviour of its own: a status, a delayed status or one a byte at a time, silence, an
+// abrupt close or reset, bytes that are not HTTP, or a listening socket that never accepts. Every
+// request head it reads is recorded (device, method, target, User-Agent, time). One thread serves
+// all devices with poll.
 #pragma once
 
 #include <chrono>
@@ -29,6 +30,7 @@ enum class Behaviour {
   kGarbage,      // answers bytes that are not HTTP (after `delayMs`), then closes
   kBlackhole,    // listens but never accepts; its queue is full, so connecting hangs
   kEndlessBody,  // `status` and its headers (after `delayMs`), then a body that never ends
+  kTrickle,      // the answer of kAnswer, one byte at once and then one per `delayMs`, then closes
 };
 
 struct DeviceSpec {
@@ -38,14 +40,15 @@ struct DeviceSpec {
   int status = 200;
   int delayMs = 0;
   std::string location;  // Location of a 3xx answer; empty: "/moved" on the device itself
-  // kAnswer: when not empty, these bytes answer every request in place of the device's page
-  // (another kind of server, such as one that asks for credentials).
+  // kAnswer and kTrickle: when not empty, these bytes answer every request in place of the device's
+  // page (another kind of server, such as one that asks for credentials).
   std::string reply;
 };
 
 // "ADDR:PORT=BEHAVIOUR" with BEHAVIOUR one of: a status code ("200", "404", "302", ...),
 // "delay:MS" (200 after MS ms), "delay:MS:CODE", "hang", "close", "reset", "garbage",
-// "blackhole", "endless". PORT 0 picks a free port. nullopt when the text is malformed.
+// "blackhole", "endless", "trickle:MS" (200, a byte every MS ms). PORT 0 picks a free port.
+// nullopt when the text is malformed.
 std::optional<DeviceSpec> ParseDeviceSpec(std::string_view text);
 
 // The behaviour part of a spec, as ParseDeviceSpec writes it ("200", "delay:50:200", "hang").

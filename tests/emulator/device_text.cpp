@@ -54,6 +54,9 @@ std::optional<DeviceSpec> ParseDeviceSpec(std::string_view text) {
     if (!ParseInt(rest.substr(0, second), spec.delayMs) || spec.delayMs < 0) return std::nullopt;
     if (second != std::string_view::npos && !ParseInt(rest.substr(second + 1), spec.status))
       return std::nullopt;
+  } else if (what.substr(0, 8) == "trickle:") {
+    spec.behaviour = Behaviour::kTrickle;
+    if (!ParseInt(what.substr(8), spec.delayMs) || spec.delayMs < 0) return std::nullopt;
   } else if (!ParseInt(what, spec.status)) {
     return std::nullopt;
   }
@@ -75,6 +78,8 @@ std::string BehaviourText(const DeviceSpec& spec) {
       return "blackhole";
     case Behaviour::kEndlessBody:
       return "endless";
+    case Behaviour::kTrickle:
+      return "trickle:" + std::to_string(spec.delayMs);
     case Behaviour::kAnswer:
       break;
   }

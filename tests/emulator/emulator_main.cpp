@@ -37,7 +37,7 @@ int Usage(const std::string& problem) {
       << "usage: pradex-device-emulator [--device ADDR:PORT=BEHAVIOUR]... [--closed ADDR]...\n"
       << "                              [--config FILE] [--log FILE]\n"
       << "BEHAVIOUR: CODE (200, 404, 500, 302, ...), delay:MS, delay:MS:CODE, hang, close,\n"
-      << "           reset, garbage, blackhole, endless. PORT 0 picks a free port.\n"
+      << "           reset, garbage, blackhole, endless, trickle:MS. PORT 0 picks a free port.\n"
       << "A config file holds one ADDR:PORT=BEHAVIOUR or 'closed ADDR' per line; '#' "
          "comments.\n";
   return 2;

@@ -1,4 +1,5 @@
-// The device emulator's own contract: its command line, and the program's start and stop.
+// The device emulator's own contract: its command line, a device that trickles its answer, and
+// the program's start and stop.
 #include "tests/emulator/device_emulator.h"
 
 #include <arpa/inet.h>
@@ -7,6 +8,7 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -58,11 +60,18 @@ TEST(DeviceSpecTest, ParsesEveryBehaviourAndRejectsMalformedText) {
     EXPECT_EQ(BehaviourText(*spec), word);
   }
   EXPECT_EQ(BehaviourText(*ParseDeviceSpec("127.0.0.3:1=delay:40:302")), "delay:40:302");
+  spec = ParseDeviceSpec("127.0.0.3:1=trickle:100");
+  ASSERT_TRUE(spec);
+  EXPECT_EQ(spec->behaviour, Behaviour::kTrickle);
+  EXPECT_EQ(spec->delayMs, 100);
+  EXPECT_EQ(spec->status, 200);
+  EXPECT_EQ(BehaviourText(*spec), "trickle:100");
 
   for (const char* bad : {"", "127.0.0.2:8080", "127.0.0.2=200", ":80=200", "localhost:80=200",
                           "127.0.0.2:70000=200", "127.0.0.2:80=", "127.0.0.2:80=sleep",
                           "127.0.0.2:80=99", "127.0.0.2:80=delay:", "127.0.0.2:80=delay:-5",
-                          "127.0.0.2:80=delay:10:abc", "127.0.0.2:x=200"})
+                          "127.0.0.2:80=delay:10:abc", "127.0.0.2:x=200", "127.0.0.2:80=trickle",
+                          "127.0.0.2:80=trickle:", "127.0.0.2:80=trickle:-1"})
     EXPECT_FALSE(ParseDeviceSpec(bad)) << bad;
 }
 
@@ -165,6 +174,36 @@ std::string Get(const std::string& address, std::uint16_t port, const std::strin
   }
   close(fd);
   return answer.substr(0, answer.find("\r\n"));
+}
+
+// The first byte comes at once and each next one a pause later: with a pause of an hour one
+// byte is there to read, with none the whole answer (here the given reply) and then the close.
+TEST(DeviceEmulatorTest, ATricklingDeviceSendsItsAnswerOneByteAtATime) {
+  DeviceEmulator emulator;
+  DeviceSpec slow;
+  slow.address = "127.0.0.6";
+  slow.behaviour = Behaviour::kTrickle;
+  slow.delayMs = 3600 * 1000;
+  DeviceSpec quick = slow;
+  quick.delayMs = 0;
+  quick.reply = "HTTP/1.1 401 Unauthorized\r\nContent-Length: 0\r\n\r\n";
+  const std::uint16_t slowPort = emulator.AddDevice(slow);
+  EXPECT_EQ(Get("127.0.0.6", emulator.AddDevice(quick), "/"), "HTTP/1.1 401 Unauthorized");
+
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  const timeval hangGuard{10, 0};
+  setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &hangGuard, sizeof hangGuard);
+  sockaddr_in sa{};
+  sa.sin_family = AF_INET;
+  sa.sin_port = htons(slowPort);
+  inet_pton(AF_INET, "127.0.0.6", &sa.sin_addr);
+  ASSERT_EQ(connect(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa), 0);
+  const std::string request = "GET " + std::string(kSuppliesPath) + " HTTP/1.1\r\n\r\n";
+  send(fd, request.data(), request.size(), MSG_NOSIGNAL);
+  char buffer[64];
+  EXPECT_EQ(recv(fd, buffer, sizeof buffer, 0), 1);
+  EXPECT_EQ(buffer[0], 'H');
+  close(fd);
 }
 
 TEST(DeviceEmulatorProgramTest, AnnouncesItsDevicesServesLogsAndStopsOnSigterm) {

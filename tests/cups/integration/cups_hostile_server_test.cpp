@@ -1,5 +1,6 @@
-// CupsSpooler and the port resolution over it, against loopback servers that list queues
-// no ordinary setup has, or that answer slowly or not at all.
+// CupsSpooler and the port resolution over it, against loopback servers of the device emulator
+// that list queues no ordinary setup has, or that answer slowly.
+#include <cups/ipp.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -13,15 +14,69 @@
 #include "platform/memory/memory_registry.h"
 #include "platform/posix/cups_spooler.h"
 #include "platform/posix/uri_monitor_registry.h"
-#include "tests/cups/integration/fake_cups_server.h"
+#include "tests/emulator/device_emulator.h"
 #include "tests/fakes/memory_device_io.h"
 #include "ui/cli/explain.h"
 
 namespace pradex {
 namespace {
 
-using Answer = FakeCupsServer::Answer;
+using emulator::Behaviour;
 using Resolved = std::map<std::string, std::optional<std::string>>;
+
+struct Queue {
+  std::string name;
+  std::string makeAndModel;
+  std::string deviceUri;
+};
+
+// The whole HTTP reply of a CUPS-Get-Printers request that lists `queues`.
+std::string CupsGetPrintersReply(const std::vector<Queue>& queues) {
+  ipp_t* response = ippNew();
+  ippSetVersion(response, 2, 0);
+  ippSetStatusCode(response, IPP_STATUS_OK);
+  ippSetRequestId(response, 1);
+  ippAddString(response, IPP_TAG_OPERATION, IPP_TAG_CHARSET, "attributes-charset", nullptr,
+               "utf-8");
+  ippAddString(response, IPP_TAG_OPERATION, IPP_TAG_LANGUAGE, "attributes-natural-language",
+               nullptr, "en");
+  for (std::size_t i = 0; i < queues.size(); ++i) {
+    if (i > 0) ippAddSeparator(response);
+    ippAddString(response, IPP_TAG_PRINTER, IPP_TAG_NAME, "printer-name", nullptr,
+                 queues[i].name.c_str());
+    ippAddString(response, IPP_TAG_PRINTER, IPP_TAG_TEXT, "printer-make-and-model", nullptr,
+                 queues[i].makeAndModel.c_str());
+    ippAddString(response, IPP_TAG_PRINTER, IPP_TAG_URI, "device-uri", nullptr,
+                 queues[i].deviceUri.c_str());
+  }
+  std::string body;
+  ippSetState(response, IPP_STATE_IDLE);
+  ippWriteIO(
+      &body,
+      [](void* context, ipp_uchar_t* buffer, size_t bytes) -> ssize_t {
+        static_cast<std::string*>(context)->append(reinterpret_cast<const char*>(buffer), bytes);
+        return static_cast<ssize_t>(bytes);
+      },
+      1, nullptr, response);
+  ippDelete(response);
+  return "HTTP/1.1 200 OK\r\nContent-Type: application/ipp\r\nContent-Length: " +
+         std::to_string(body.size()) + "\r\n\r\n" + body;
+}
+
+// A CUPS server on 127.0.0.1 that lists `queues` to every request, at once or, trickling, a byte
+// every `delayMs`; options for a spooler that asks it.
+CupsSpoolerOptions Serve(emulator::DeviceEmulator& server, const std::vector<Queue>& queues,
+                         Behaviour behaviour = Behaviour::kAnswer, int delayMs = 0) {
+  emulator::DeviceSpec device;
+  device.address = "127.0.0.1";
+  device.behaviour = behaviour;
+  device.delayMs = delayMs;
+  device.reply = CupsGetPrintersReply(queues);
+  CupsSpoolerOptions options;
+  options.server = CupsServer{device.address, server.AddDevice(device)};
+  options.ioTimeoutSeconds = 1.0;
+  return options;
+}
 
 // The printer list of one call and every queue's port resolved through the monitor view, the
 // way one search does it; optionally through the console program's recording spooler.
@@ -52,62 +107,52 @@ struct SearchOverCups {
   PortCache cache;
 };
 
-CupsSpoolerOptions OptionsFor(const FakeCupsServer& server) {
-  CupsSpoolerOptions options;
-  options.server = CupsServer{"127.0.0.1", server.port()};
-  options.ioTimeoutSeconds = 1.0;
-  return options;
-}
-
 // "1394_" marks IEEE 1394 ports among Windows port names only; in a device URI it is text.
 TEST(CupsHostileServerTest, DeviceUrisHoldingTheIeee1394MarkResolveToTheirHost) {
-  FakeCupsServer server({{"lab", "Tamrin GlowMark 1", "socket://lab1394_pr:9100"},
-                         {"queue", "Tamrin BrimLine 2", "lpd://127.0.2.32/1394_q"},
-                         {"named", "Tamrin GlowMark 3", "ipp://1394_001/ipp/print"}},
-                        {Answer::kAtOnce});
-  ASSERT_NE(server.port(), 0);
+  emulator::DeviceEmulator server;
+  const CupsSpoolerOptions options =
+      Serve(server, {{"lab", "Tamrin GlowMark 1", "socket://lab1394_pr:9100"},
+                     {"queue", "Tamrin BrimLine 2", "lpd://127.0.2.32/1394_q"},
+                     {"named", "Tamrin GlowMark 3", "ipp://1394_001/ipp/print"}});
   for (const bool recorded : {false, true}) {
     SCOPED_TRACE(recorded ? "through the console's recording spooler" : "CupsSpooler");
-    SearchOverCups search(OptionsFor(server), recorded);
+    SearchOverCups search(options, recorded);
     EXPECT_EQ(search.Resolve(),
               (Resolved{{"lab", "lab1394_pr"}, {"queue", "127.0.2.32"}, {"named", "1394_001"}}));
   }
 }
 
-// A server that stalls after its first answer costs the search nothing more: the ports come
-// from the printer list's own answer.
-TEST(CupsHostileServerTest, OneRequestPerSearchEvenWhenTheServerStallsAfterItsFirstAnswer) {
-  FakeCupsServer server({{"a", "Tamrin GlowMark 1", "socket://127.0.2.1:9100"},
-                         {"b", "Tamrin GlowMark 2", "socket://127.0.2.2:9100"},
-                         {"c", "Tamrin BrimLine 3", "lpd://127.0.2.3/q"}},
-                        {Answer::kAtOnce, Answer::kNever});
-  ASSERT_NE(server.port(), 0);
-  SearchOverCups search(OptionsFor(server));
+// The ports come from the printer list's own answer: a search asks the server once, however
+// many queues it resolves, so a server that stalls or changes after that answer costs nothing.
+TEST(CupsHostileServerTest, OneRequestPerSearchThePortsComeFromThePrinterListsAnswer) {
+  emulator::DeviceEmulator server;
+  SearchOverCups search(Serve(server, {{"a", "Tamrin GlowMark 1", "socket://127.0.2.1:9100"},
+                                       {"b", "Tamrin GlowMark 2", "socket://127.0.2.2:9100"},
+                                       {"c", "Tamrin BrimLine 3", "lpd://127.0.2.3/q"}}));
   EXPECT_EQ(search.Resolve(),
             (Resolved{{"a", "127.0.2.1"}, {"b", "127.0.2.2"}, {"c", "127.0.2.3"}}));
-  EXPECT_EQ(server.connections(), 1);
+  EXPECT_EQ(server.RequestCount(), 1u);
 }
 
 // A server that trickles its answer, each byte well within the I/O time-out, is given up at the
 // exchange's deadline like a server that does not answer.
 TEST(CupsHostileServerTest, ATricklingServerIsGivenUpAtTheExchangesDeadline) {
-  FakeCupsServer server({{"a", "Tamrin GlowMark 1", "socket://127.0.2.1:9100"}}, {Answer::kTrickle},
-                        std::chrono::milliseconds(100));
-  ASSERT_NE(server.port(), 0);
-  CupsSpoolerOptions options = OptionsFor(server);
+  emulator::DeviceEmulator server;
+  CupsSpoolerOptions options =
+      Serve(server, {{"a", "Tamrin GlowMark 1", "socket://127.0.2.1:9100"}}, Behaviour::kTrickle,
+            /*delayMs=*/100);
   options.exchangeDeadlineMs = 1500;
   CupsSpooler spooler(options);
   auto listing = std::async(std::launch::async, [&spooler] {
     std::vector<PrinterInfo> printers;
     return spooler.EnumPrinters(printers);
   });
-  // Only a guard against a hang: the reply alone would take far longer at this pace.
-  if (listing.wait_for(std::chrono::seconds(20)) != std::future_status::ready) {
-    ADD_FAILURE() << "the listing did not end at its deadline";
-    server.Stop();
-  }
+  // Only a guard against a hang: the reply alone takes far longer at this pace, and the listing
+  // would end with it.
+  EXPECT_TRUE(listing.wait_for(std::chrono::seconds(20)) == std::future_status::ready)
+      << "the listing did not end at its deadline";
   EXPECT_EQ(listing.get(), CupsSpooler::kErrorTimeout);
-  EXPECT_EQ(server.connections(), 1);
+  EXPECT_EQ(server.RequestCount(), 1u);
 }
 
 }  // namespace
