@@ -1,13 +1,18 @@
 // pradex-cli on a desktop whose queues were set up the ways real Linux desktops do it: DNS-SD
 // (dnssd://), driverless (ipp://NAME._ipp._tcp.local/), cups-browsed (implicitclass://),
 // ipp-usb (a loopback port), a print server's queue, a wrapper backend and a plain socket
-// queue; each is listed with its device's own page or skipped with its own reason.
+// queue; each is listed with its device's own page or skipped with its own reason. The Qt window
+// lists the same printers as links to the same pages.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstddef>
 #include <cstdlib>
+#include <iostream>
 #include <map>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -21,6 +26,26 @@ struct Explained {
   std::string reason;
   std::string url;
 };
+
+// What a search on the lab's desktop lists with DNS-SD running: each queue's name with its
+// device's own page. Not listed: the queue whose device answers 404, the other maker's printer
+// and the queues that lead to no network address.
+std::map<std::string, std::string> ExpectedListing() {
+  const std::string dispatcher = "/tamrin/device/this.LCDispatcher";
+  const std::string supplies = "/?type=supplies";
+  return {
+      {"dnssd_glowmark", "http://198.51.100.21" + dispatcher},
+      {"driverless_brimline", "http://198.51.100.22" + supplies},
+      {"Tamrin_GlowMark_7200", "http://198.51.100.23" + dispatcher},
+      {"usb_glowmark", "http://localhost:60000" + dispatcher},
+      {"server_office", "http://198.51.100.25" + dispatcher},
+      {"wrapped_brimline", "http://198.51.100.26" + supplies},
+      {"socket_brimline", "http://198.51.100.26" + supplies},
+      // Offered by the print dialog without a queue; the two other printers it offers are
+      // the devices of installed queues and are not listed twice.
+      {"Tamrin_BrimLine_520", "http://198.51.100.27" + supplies},
+  };
+}
 
 class LabQueuesTest : public ::testing::Test {
  protected:
@@ -90,22 +115,7 @@ TEST_F(LabQueuesTest, EveryQueueKindIsListedWithItsDevicePageOrSkippedWithItsRea
   ASSERT_NO_FATAL_FAILURE(Search(listed, explained, elapsedMs));
   std::cout << "lab: whole search with DNS-SD running took " << elapsedMs << " ms\n";
 
-  const std::string dispatcher = "/tamrin/device/this.LCDispatcher";
-  const std::string supplies = "/?type=supplies";
-  // Listed: the queue name with the device's own address.
-  const std::map<std::string, std::string> expected = {
-      {"dnssd_glowmark", "http://198.51.100.21" + dispatcher},
-      {"driverless_brimline", "http://198.51.100.22" + supplies},
-      {"Tamrin_GlowMark_7200", "http://198.51.100.23" + dispatcher},
-      {"usb_glowmark", "http://localhost:60000" + dispatcher},
-      {"server_office", "http://198.51.100.25" + dispatcher},
-      {"wrapped_brimline", "http://198.51.100.26" + supplies},
-      {"socket_brimline", "http://198.51.100.26" + supplies},
-      // Offered by the print dialog without a queue; the two other printers it offers are
-      // the devices of installed queues and are not listed twice.
-      {"Tamrin_BrimLine_520", "http://198.51.100.27" + supplies},
-  };
-  EXPECT_EQ(listed, expected);
+  EXPECT_EQ(listed, ExpectedListing());
 
   // Skipped, each with its own reason.
   const std::map<std::string, std::string> reasons = {
@@ -124,6 +134,32 @@ TEST_F(LabQueuesTest, EveryQueueKindIsListedWithItsDevicePageOrSkippedWithItsRea
     EXPECT_EQ(explained[name].reason.substr(0, reason.size()), reason) << explained[name].reason;
   }
 }
+
+#ifdef PRADEX_LAB_WINDOW  // builds without the Qt window (ThreadSanitizer) leave this out
+// The Qt window lists the same printers as links, and a click on each opens its device's page.
+TEST_F(LabQueuesTest, TheWindowListsEveryQueueAsALinkToItsDevicePage) {
+  // Qt's runtime folder in the scratch folder rather than one of its own making in /tmp.
+  const std::string runtime = scratch->Sub("runtime");
+  ASSERT_EQ(chmod(runtime.c_str(), 0700), 0);
+  std::vector<std::string> env{SystemPath(), "LANG=C.UTF-8", "QT_QPA_PLATFORM=offscreen",
+                               "XDG_RUNTIME_DIR=" + runtime};
+  for (const std::string& entry : SanitizerEnvironment()) env.push_back(entry);
+  const ProcessResult result =
+      RunProcess({PRADEX_LAB, "cli", labDir, PRADEX_LAB_WINDOW}, env, "", Milliseconds(90000));
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  std::cout << "lab: the window's search and its clicks took " << result.elapsedMs << " ms\n";
+
+  std::map<std::string, std::string> listed;
+  std::istringstream lines(result.out);
+  for (std::string line; std::getline(lines, line);) {
+    const std::size_t tab = line.find('\t');
+    ASSERT_NE(tab, std::string::npos) << line;
+    EXPECT_TRUE(listed.emplace(line.substr(0, tab), line.substr(tab + 1)).second)
+        << "listed twice: " << line;
+  }
+  EXPECT_EQ(listed, ExpectedListing()) << result.err;
+}
+#endif
 
 // Runs last: it stops the desktop's DNS-SD daemon.
 TEST_F(LabQueuesTest, WithoutTheDnsSdDaemonItsQueuesAreSkippedWithThatReasonAndTheRestListed) {
