@@ -108,5 +108,13 @@ TEST_F(Win32MessagePosterTest, PostingToAWindowThatIsGoneFails) {
   window = nullptr;
 }
 
+TEST_F(Win32MessagePosterTest, PostingWithoutAWindowFailsAndPostsNothingToThisThread) {
+  EXPECT_FALSE(poster.Post(0, WM_SEARCH_FINISHED, 0, 0));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_WINDOW_HANDLE));
+  MSG message;
+  EXPECT_FALSE(PeekMessageA(&message, reinterpret_cast<HWND>(-1), 0, 0, PM_REMOVE))
+      << "a thread message " << message.message;
+}
+
 }  // namespace
 }  // namespace pradex
