@@ -1,4 +1,5 @@
-// Window notifications over PostMessageA.
+// Window notifications over PostMessageA. Without a window (0) nothing is posted and Post
+// fails, where PostMessageA would post to the calling thread.
 #pragma once
 
 #include "platform/message_poster.h"

@@ -30,6 +30,11 @@ LRESULT CALLBACK RecordingWindowProc(HWND window, UINT message, WPARAM wParam, L
   return DefWindowProcA(window, message, wParam, lParam);
 }
 
+HWND CreateMessageWindow() {
+  return CreateWindowExA(0, "PradexPosterTest", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                         GetModuleHandleA(nullptr), nullptr);
+}
+
 class Win32MessagePosterTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -39,8 +44,16 @@ class Win32MessagePosterTest : public ::testing::Test {
     windowClass.hInstance = GetModuleHandleA(nullptr);
     windowClass.lpszClassName = "PradexPosterTest";
     RegisterClassA(&windowClass);  // fails harmlessly when registered by an earlier test
-    window = CreateWindowExA(0, "PradexPosterTest", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                             GetModuleHandleA(nullptr), nullptr);
+    // Wine keeps, per thread, the desktop's windows as the thread first saw them, for this
+    // thread when the program started. If explorer.exe was still setting up the desktop then
+    // (started by another test program at the same moment), the parent of message-only windows
+    // was missing, and creating one fails with error 0 for the thread's life. Setting the
+    // thread's own desktop again (a no-op on Windows) makes Wine look anew.
+    const ULONGLONG deadline = GetTickCount64() + 10000;
+    while ((window = CreateMessageWindow()) == nullptr && GetTickCount64() < deadline) {
+      SetThreadDesktop(GetThreadDesktop(GetCurrentThreadId()));
+      Sleep(20);
+    }
     ASSERT_NE(window, nullptr) << GetLastError();
   }
   void TearDown() override { DestroyWindow(window); }
@@ -93,6 +106,14 @@ TEST_F(Win32MessagePosterTest, PostingToAWindowThatIsGoneFails) {
   DestroyWindow(window);
   EXPECT_FALSE(poster.Post(Handle(), WM_SEARCH_FINISHED, 0, 0));
   window = nullptr;
+}
+
+TEST_F(Win32MessagePosterTest, PostingWithoutAWindowFailsAndPostsNothingToThisThread) {
+  EXPECT_FALSE(poster.Post(0, WM_SEARCH_FINISHED, 0, 0));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_WINDOW_HANDLE));
+  MSG message;
+  EXPECT_FALSE(PeekMessageA(&message, reinterpret_cast<HWND>(-1), 0, 0, PM_REMOVE))
+      << "a thread message " << message.message;
 }
 
 }  // namespace

@@ -21,6 +21,7 @@ using testing::LoopbackHttpServer;
 using namespace std::chrono_literals;
 
 constexpr std::uint32_t kProbeFlags = kInternetFlagNoCacheWrite | kInternetFlagNoAutoRedirect;
+constexpr std::uint32_t kInternetErrorIncorrectHandleType = 12018;
 
 struct Report {
   HttpHandle handle;
@@ -300,6 +301,45 @@ TEST_F(WinInetHttpClientTest, ClosingTheSessionEndsItsOpenRequestsWith70) {
   silent.DropConnections();
   std::this_thread::sleep_for(300ms);
   EXPECT_EQ(StatusesOf(31), (Statuses{kStatusHandleCreated, kStatusHandleClosing}));
+}
+
+TEST_F(WinInetHttpClientTest, RefusedAtOnceReturnsTheErrorAndNeverReportsThatContext) {
+  LoopbackHttpServer silent(0);
+  LoopbackHttpServer answering(200);
+  Start(silent.Url("/"), 41);
+  const HttpHandle request = RequestOf(41);
+  // Refused inside the call, before any request exists: no URL, or a request handle in the
+  // session's place.
+  const std::string url = answering.Url("/");
+  const struct {
+    HttpHandle on;
+    const char* url;
+    std::uint32_t error;
+  } refusals[] = {{session, nullptr, static_cast<std::uint32_t>(kErrorInvalidParameter)},
+                  {request, url.c_str(), kInternetErrorIncorrectHandleType}};
+  std::uintptr_t context = 42;
+  for (const auto& refusal : refusals) {
+    std::uint32_t lastError = 0;
+    EXPECT_EQ(client.OpenUrl(refusal.on, refusal.url, kProbeFlags, context++, &lastError), 0u);
+    EXPECT_EQ(lastError, refusal.error);
+  }
+
+  // The client goes on: a request after them completes, and closing the session ends the two
+  // open requests alone.
+  Start(url, 44);
+  ASSERT_TRUE(reports.WaitFor(44, kStatusRequestComplete));
+  std::uint32_t code = 0;
+  ASSERT_TRUE(client.QueryStatusCode(RequestOf(44), &code));
+  EXPECT_EQ(code, 200u);
+  EXPECT_TRUE(client.CloseHandle(session));
+  session = 0;
+  silent.DropConnections();
+  std::this_thread::sleep_for(300ms);
+  EXPECT_EQ(StatusesOf(41), (Statuses{kStatusHandleCreated, kStatusHandleClosing}));
+  EXPECT_EQ(StatusesOf(44),
+            (Statuses{kStatusHandleCreated, kStatusRequestComplete, kStatusHandleClosing}));
+  EXPECT_TRUE(StatusesOf(42).empty());
+  EXPECT_TRUE(StatusesOf(43).empty());
 }
 
 TEST_F(WinInetHttpClientTest, ProcessWideSettingsChangeIsAccepted) {

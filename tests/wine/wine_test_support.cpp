@@ -29,6 +29,7 @@ void ParsePaths(int argc, char** argv) {
       return argument.rfind(prefix, 0) == 0 ? argv[i] + prefix.size() : nullptr;
     };
     if (const char* pradex = value("--pradex")) paths.pradex = DosPath(pradex);
+    if (const char* script = value("--pradex-rc")) paths.pradexRc = DosPath(script);
     if (const char* recorder = value("--recorder")) paths.recorder = DosPath(recorder);
     if (const char* work = value("--work")) paths.work = DosPath(work);
     if (const char* monitor = value("--wsd-monitor")) paths.wsdMonitor = DosPath(monitor);

@@ -8,10 +8,11 @@
 
 namespace pradex::winetest {
 
-// Paths of the build that the test programs are given (--pradex=, --recorder=, --work=,
-// --wsd-monitor=), as DOS paths.
+// Paths of the build that the test programs are given (--pradex=, --pradex-rc=, --recorder=,
+// --work=, --wsd-monitor=), as DOS paths.
 struct TestPaths {
   std::string pradex;      // Pradex.exe
+  std::string pradexRc;    // its resource script in the source tree
   std::string recorder;    // the program that stands in for a browser
   std::string work;        // a folder of the build tree for the tests' own files
   std::string wsdMonitor;  // the port monitor that stands in for Windows' WSD port monitor

@@ -1,21 +1,25 @@
 // The resources of Pradex.exe as the system reads them: the two dialog templates control by
-// control, the string table, the banner, the icons, the version block, and what kind of
-// program the file is.
+// control against the dialogs of the resource script, the string table, the banner, the
+// icons, the version block, and what kind of program the file is.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cctype>
 #include <cstdint>
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "app/about_box.h"
 #include "platform/win32/win32_version_info.h"
 #include "tests/wine/wine_test_support.h"
+#include "ui/win32/resource_ids.h"
 
 namespace pradex::win32 {
 namespace {
@@ -33,7 +37,7 @@ struct ControlTemplate {
   std::uint32_t id = 0;
   NameOrOrdinal windowClass;
   NameOrOrdinal title;
-  std::int16_t x = 0, y = 0, cx = 0, cy = 0;
+  std::array<int, 4> rect{};
   std::uint32_t style = 0;
   std::uint32_t exStyle = 0;
 };
@@ -41,10 +45,10 @@ struct ControlTemplate {
 struct DialogTemplate {
   std::uint32_t style = 0;
   std::uint32_t exStyle = 0;
-  std::int16_t x = 0, y = 0, cx = 0, cy = 0;
+  std::array<int, 4> rect{};
   NameOrOrdinal menu;
   std::wstring caption;
-  std::uint16_t pointSize = 0;
+  std::array<int, 3> font{};  // point size, weight, italic and character set
   std::wstring typeface;
   std::vector<ControlTemplate> controls;
 };
@@ -62,17 +66,12 @@ class TemplateReader {
     dialog.exStyle = Dword();
     dialog.style = Dword();
     const std::uint16_t count = Word();
-    dialog.x = static_cast<std::int16_t>(Word());
-    dialog.y = static_cast<std::int16_t>(Word());
-    dialog.cx = static_cast<std::int16_t>(Word());
-    dialog.cy = static_cast<std::int16_t>(Word());
+    dialog.rect = Rect();
     dialog.menu = Name();
     Name();  // window class
     dialog.caption = Name().name;
     if (dialog.style & DS_SETFONT) {
-      dialog.pointSize = Word();
-      Word();  // weight
-      Word();  // italic, character set
+      for (int& value : dialog.font) value = Word();
       dialog.typeface = Name().name;
     }
     for (std::uint16_t i = 0; i < count; ++i) {
@@ -81,10 +80,7 @@ class TemplateReader {
       Dword();  // helpID
       control.exStyle = Dword();
       control.style = Dword();
-      control.x = static_cast<std::int16_t>(Word());
-      control.y = static_cast<std::int16_t>(Word());
-      control.cx = static_cast<std::int16_t>(Word());
-      control.cy = static_cast<std::int16_t>(Word());
+      control.rect = Rect();
       control.id = Dword();
       control.windowClass = Name();
       control.title = Name();
@@ -107,6 +103,11 @@ class TemplateReader {
     at += 4;
     return value;
   }
+  std::array<int, 4> Rect() {
+    std::array<int, 4> rect;
+    for (int& value : rect) value = static_cast<std::int16_t>(Word());
+    return rect;
+  }
   NameOrOrdinal Name() {
     NameOrOrdinal result;
     const std::uint16_t first = Word();
@@ -125,15 +126,136 @@ class TemplateReader {
   const std::uint8_t* at;
 };
 
-NameOrOrdinal Ordinal(std::uint16_t ordinal) {
-  return {ordinal, L""};
+// The symbolic names that the dialogs of pradex.rc use, with their values from the same
+// headers; a name missing here fails the test.
+#define PRADEX_RC_NAME(name) \
+  { #name, name }
+const std::map<std::string, std::uint32_t> kRcNames = {
+    PRADEX_RC_NAME(PRADEX_IDD_MAIN),  PRADEX_RC_NAME(PRADEX_IDD_ABOUT),
+    PRADEX_RC_NAME(PRADEX_IDI_SMALL), PRADEX_RC_NAME(IDOK),
+    PRADEX_RC_NAME(WS_POPUP),         PRADEX_RC_NAME(WS_VISIBLE),
+    PRADEX_RC_NAME(WS_CAPTION),       PRADEX_RC_NAME(WS_SYSMENU),
+    PRADEX_RC_NAME(WS_GROUP),         PRADEX_RC_NAME(WS_TABSTOP),
+    PRADEX_RC_NAME(DS_SETFONT),       PRADEX_RC_NAME(DS_MODALFRAME),
+    PRADEX_RC_NAME(DS_FIXEDSYS),      PRADEX_RC_NAME(SS_ICON),
+    PRADEX_RC_NAME(SS_LEFT),          PRADEX_RC_NAME(SS_NOPREFIX),
+    PRADEX_RC_NAME(BS_DEFPUSHBUTTON)};
+#undef PRADEX_RC_NAME
+
+std::string Trim(const std::string& text) {
+  const auto first = text.find_first_not_of(" \t\r");
+  if (first == std::string::npos) return "";
+  return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
 }
-NameOrOrdinal Named(const wchar_t* name) {
-  return {0, name};
+
+// "a | NOT b | 0x10": each term sets its bits in `value`, or clears them after NOT.
+std::uint32_t Evaluate(const std::string& expression, std::uint32_t value = 0) {
+  std::istringstream terms(expression);
+  for (std::string term; std::getline(terms, term, '|');) {
+    term = Trim(term);
+    const bool clear = term.rfind("NOT ", 0) == 0;
+    if (clear) term = Trim(term.substr(4));
+    std::uint32_t bits = 0;
+    std::size_t used = 0;
+    const bool number = !term.empty() && (std::isdigit(term[0] & 0xFF) || term[0] == '-');
+    if (number) bits = static_cast<std::uint32_t>(std::stoll(term, &used, 0));
+    if (const auto known = kRcNames.find(term); known != kRcNames.end()) {
+      bits = known->second;
+    } else if (!number || used != term.size()) {
+      ADD_FAILURE() << "pradex.rc has a term unknown to this test: '" << term << "'";
+    }
+    value = clear ? value & ~bits : value | bits;
+  }
+  return value;
 }
-// The predefined window classes, as a template names them.
-const NameOrOrdinal kButton = Ordinal(0x0080);
-const NameOrOrdinal kStatic = Ordinal(0x0082);
+
+// A quoted text of the UTF-8 script as a name, anything else as an ordinal.
+NameOrOrdinal NameOrNumber(const std::string& text) {
+  if (text.size() < 2 || text.front() != '"' || text.back() != '"') {
+    return {static_cast<std::uint16_t>(Evaluate(text)), L""};
+  }
+  std::wstring wide(text.size(), L'\0');
+  wide.resize(MultiByteToWideChar(CP_UTF8, 0, text.data() + 1, static_cast<int>(text.size()) - 2,
+                                  wide.data(), static_cast<int>(wide.size())));
+  return {0, wide};
+}
+
+// A statement's arguments: split at the commas outside quotes.
+std::vector<std::string> Arguments(const std::string& text) {
+  std::vector<std::string> arguments(1);
+  bool quoted = false;
+  for (const char c : text) {
+    if (c == '"') quoted = !quoted;
+    if (c == ',' && !quoted) {
+      arguments.emplace_back();
+    } else {
+      arguments.back() += c;
+    }
+  }
+  for (std::string& argument : arguments) argument = Trim(argument);
+  return arguments;
+}
+
+std::array<int, 4> RectOf(const std::vector<std::string>& arguments, std::size_t first) {
+  std::array<int, 4> rect{};
+  for (std::size_t i = 0; i < 4; ++i) {
+    rect[i] = static_cast<std::int16_t>(Evaluate(arguments.at(first + i)));
+  }
+  return rect;
+}
+
+// The DIALOGEX blocks of the resource script, by id, in the statements this script uses:
+// STYLE, EXSTYLE, CAPTION, FONT and generic CONTROL lines, which the resource compiler gives
+// WS_CHILD | WS_VISIBLE before their own style.
+std::map<std::uint32_t, DialogTemplate> ReadDialogs(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  EXPECT_TRUE(file) << path;
+  std::map<std::uint32_t, DialogTemplate> dialogs;
+  DialogTemplate* dialog = nullptr;
+  for (std::string line; std::getline(file, line);) {
+    std::istringstream words(line);
+    std::string keyword;
+    std::string rest;
+    words >> keyword;
+    std::getline(words, rest);
+    rest = Trim(rest);
+    if (keyword.rfind("//", 0) == 0) continue;  // a comment line; a comment after a value fails
+    if (dialog == nullptr) {
+      if (rest.rfind("DIALOGEX ", 0) == 0) {
+        dialog = &dialogs[Evaluate(keyword)];
+        dialog->rect = RectOf(Arguments(rest.substr(9)), 0);
+      }
+      continue;
+    }
+    const std::vector<std::string> arguments = Arguments(rest);
+    if (keyword == "STYLE") {
+      dialog->style = Evaluate(rest);
+    } else if (keyword == "EXSTYLE") {
+      dialog->exStyle = Evaluate(rest);
+    } else if (keyword == "CAPTION") {
+      dialog->caption = NameOrNumber(rest).name;
+    } else if (keyword == "FONT" && arguments.size() == 5) {
+      dialog->font = {static_cast<int>(Evaluate(arguments[0])),
+                      static_cast<int>(Evaluate(arguments[2])),
+                      static_cast<int>(Evaluate(arguments[3]) | Evaluate(arguments[4]) << 8)};
+      dialog->typeface = NameOrNumber(arguments[1]).name;
+    } else if (keyword == "CONTROL" && (arguments.size() == 8 || arguments.size() == 9)) {
+      ControlTemplate control;
+      control.title = NameOrNumber(arguments[0]);
+      control.id = Evaluate(arguments[1]);
+      control.windowClass = NameOrNumber(arguments[2]);
+      control.style = Evaluate(arguments[3], WS_CHILD | WS_VISIBLE);
+      control.rect = RectOf(arguments, 4);
+      if (arguments.size() == 9) control.exStyle = Evaluate(arguments[8]);
+      dialog->controls.push_back(control);
+    } else if (keyword == "END") {
+      dialog = nullptr;
+    } else if (keyword != "BEGIN" && !keyword.empty()) {
+      ADD_FAILURE() << "a dialog statement unknown to this test: " << line;
+    }
+  }
+  return dialogs;
+}
 
 class PradexResourcesTest : public ::testing::Test {
  protected:
@@ -157,72 +279,63 @@ class PradexResourcesTest : public ::testing::Test {
     return static_cast<const std::uint8_t*>(LockResource(LoadResource(module, found)));
   }
 
-  static void ExpectControl(const ControlTemplate& control, std::uint32_t id,
-                            const NameOrOrdinal& windowClass, const NameOrOrdinal& title,
-                            std::array<int, 4> rect, std::uint32_t style, std::uint32_t exStyle) {
-    SCOPED_TRACE("control " + std::to_string(id));
-    EXPECT_EQ(control.id, id);
-    // The resource compiler writes class names in capitals; the dialog manager ignores case.
-    EXPECT_EQ(control.windowClass.ordinal, windowClass.ordinal);
-    EXPECT_EQ(_wcsicmp(control.windowClass.name.c_str(), windowClass.name.c_str()), 0);
-    EXPECT_EQ(control.title, title);
-    EXPECT_EQ((std::array<int, 4>{control.x, control.y, control.cx, control.cy}), rect);
-    EXPECT_EQ(control.style, style) << std::hex << control.style;
-    EXPECT_EQ(control.exStyle, exStyle) << std::hex << control.exStyle;
+  // The compiled dialog template; an empty one, after a failure, when there is none.
+  static DialogTemplate Dialog(int id) {
+    const std::uint8_t* data = Resource(id, RT_DIALOG);
+    EXPECT_NE(data, nullptr) << id;
+    return data != nullptr ? TemplateReader(data).Dialog() : DialogTemplate{};
   }
 
   static inline HMODULE module = nullptr;
 };
 
-TEST_F(PradexResourcesTest, MainWindowTemplateHasEveryControlInTemplateOrder) {
-  const std::uint8_t* data = Resource(30004, RT_DIALOG);
-  ASSERT_NE(data, nullptr);
-  const DialogTemplate dialog = TemplateReader(data).Dialog();
-  EXPECT_EQ(dialog.caption, L"Pradex");
-  EXPECT_EQ(dialog.typeface, L"MS Shell Dlg");
-  EXPECT_EQ(dialog.pointSize, 8);
-  EXPECT_EQ(dialog.cx, 206);
-  EXPECT_EQ(dialog.cy, 282);
-  EXPECT_EQ(dialog.style, 0x90C808C8u) << std::hex << dialog.style;
-  EXPECT_EQ(dialog.exStyle, 0x00040000u) << std::hex << dialog.exStyle;
-  EXPECT_EQ(dialog.menu, NameOrOrdinal{}) << "the menu bar is built at run time";
-  ASSERT_EQ(dialog.controls.size(), 6u);
-  const auto& c = dialog.controls;
-  ExpectControl(c[0], 32771, kButton, Named(L"Stop"), {13, 209, 50, 16}, 0x50010000, 0);
-  ExpectControl(c[1], 32772, kButton, Named(L"Refresh"), {77, 209, 50, 16}, 0x50010000, 0);
-  ExpectControl(c[2], 32773, kButton, Named(L"Close"), {141, 209, 50, 16}, 0x50010000, 0);
-  ExpectControl(c[3], 20006, Named(L"RichEdit20A"), Named(L""), {7, 7, 192, 195}, 0x50200845,
-                0x200);
-  ExpectControl(c[4], 20001, kStatic, Named(L"Static"), {59, 232, 140, 43}, 0x50020000, 0x20);
-  ExpectControl(c[5], 20003, kButton, Named(L""), {14, 234, 43, 29}, 0x48008040, 0x20);
+// The style of a dialog's control; all bits set when there is no such control.
+std::uint32_t StyleOf(const DialogTemplate& dialog, std::uint32_t id) {
+  for (const ControlTemplate& control : dialog.controls) {
+    if (control.id == id) return control.style;
+  }
+  return ~0u;
 }
 
-TEST_F(PradexResourcesTest, AboutBoxTemplateHasTheIconTheTextsAndOk) {
-  const std::uint8_t* data = Resource(100, RT_DIALOG);
-  ASSERT_NE(data, nullptr);
-  const DialogTemplate dialog = TemplateReader(data).Dialog();
-  EXPECT_EQ(dialog.caption, L"About Pradex");
-  EXPECT_EQ(dialog.typeface, L"MS Shell Dlg");
-  EXPECT_EQ(dialog.pointSize, 8);
-  EXPECT_EQ(dialog.cx, 235);
-  EXPECT_EQ(dialog.cy, 58);
-  // A pop-up with caption, system menu and modal frame, shown by the dialog manager.
+TEST_F(PradexResourcesTest, DialogTemplatesAreTheDialogsOfTheResourceScript) {
+  ASSERT_FALSE(Paths().pradexRc.empty()) << "--pradex-rc=<pradex.rc> is required";
+  const std::map<std::uint32_t, DialogTemplate> written = ReadDialogs(Paths().pradexRc);
+  ASSERT_EQ(written.size(), 2u);
+  for (const auto& [id, script] : written) {
+    SCOPED_TRACE("dialog " + std::to_string(id));
+    const DialogTemplate compiled = Dialog(static_cast<int>(id));
+    EXPECT_EQ(compiled.caption, script.caption);
+    EXPECT_EQ(compiled.typeface, script.typeface);
+    EXPECT_EQ(compiled.font, script.font);
+    EXPECT_EQ(compiled.rect, script.rect);
+    EXPECT_EQ(compiled.style, script.style) << std::hex << compiled.style << " " << script.style;
+    EXPECT_EQ(compiled.exStyle, script.exStyle)
+        << std::hex << compiled.exStyle << " " << script.exStyle;
+    EXPECT_EQ(compiled.menu, NameOrOrdinal{}) << "the menu bar is built at run time";
+    ASSERT_EQ(compiled.controls.size(), script.controls.size());
+    for (std::size_t i = 0; i < compiled.controls.size(); ++i) {
+      const ControlTemplate& control = compiled.controls[i];
+      const ControlTemplate& line = script.controls[i];
+      SCOPED_TRACE("control " + std::to_string(line.id));
+      EXPECT_EQ(control.id, line.id);
+      // The resource compiler writes class names in capitals; the dialog manager ignores case.
+      EXPECT_EQ(control.windowClass.ordinal, line.windowClass.ordinal);
+      EXPECT_EQ(_wcsicmp(control.windowClass.name.c_str(), line.windowClass.name.c_str()), 0);
+      EXPECT_EQ(control.title, line.title);
+      EXPECT_EQ(control.rect, line.rect);
+      EXPECT_EQ(control.style, line.style) << std::hex << control.style << " " << line.style;
+      EXPECT_EQ(control.exStyle, line.exStyle)
+          << std::hex << control.exStyle << " " << line.exStyle;
+    }
+  }
+}
+
+TEST_F(PradexResourcesTest, AboutBoxIsAModalPopUpWithOkAsDefaultAndTheBannerPlaceIsHidden) {
+  const DialogTemplate about = Dialog(PRADEX_IDD_ABOUT);
   const std::uint32_t frame = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME;
-  EXPECT_EQ(dialog.style & frame, frame);
-  EXPECT_EQ(dialog.style & WS_VISIBLE, 0u);
-  ASSERT_EQ(dialog.controls.size(), 5u);
-  const auto& c = dialog.controls;
-  const std::uint32_t child = WS_CHILD | WS_VISIBLE;
-  ExpectControl(c[0], 0xFFFFFFFF, kStatic, Ordinal(30001), {11, 17, 20, 20}, child | SS_ICON, 0);
-  ExpectControl(c[1], 20005, kStatic, Named(L"Pradex"), {41, 14, 119, 10},
-                child | WS_GROUP | SS_LEFT | SS_NOPREFIX, 0);
-  ExpectControl(c[2], IDOK, kButton, Named(L"OK"), {178, 7, 50, 16},
-                child | WS_GROUP | WS_TABSTOP | BS_DEFPUSHBUTTON, 0);
-  ExpectControl(c[3], 20004, kStatic, Named(L"Version 1.0"), {41, 24, 108, 8},
-                child | WS_GROUP | SS_LEFT, 0);
-  EXPECT_EQ(c[4].id, 20000u);
-  EXPECT_EQ((std::array<int, 4>{c[4].x, c[4].y, c[4].cx, c[4].cy}),
-            (std::array<int, 4>{41, 34, 119, 10}));
+  EXPECT_EQ(about.style & (frame | WS_VISIBLE), frame) << "shown by the dialog manager";
+  EXPECT_EQ(StyleOf(about, IDOK) & BS_TYPEMASK, static_cast<std::uint32_t>(BS_DEFPUSHBUTTON));
+  EXPECT_EQ(StyleOf(Dialog(PRADEX_IDD_MAIN), 20003) & WS_VISIBLE, 0u) << "only its place is used";
 }
 
 TEST_F(PradexResourcesTest, StringTableHoldsFifteenBlocksOfFourteenMessages) {
