@@ -1,5 +1,7 @@
 #include "platform/posix/device_uri.h"
 
+#include <cups/http.h>
+
 #include <algorithm>
 #include <array>
 #include <cctype>
@@ -10,6 +12,8 @@
 namespace pradex {
 
 namespace {
+
+using Kind = DeviceUriPlan::Kind;
 
 bool IsAsciiAlpha(char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
@@ -30,6 +34,41 @@ std::string ToLower(std::string_view text) {
   std::string lower(text);
   for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return lower;
+}
+
+constexpr std::array<std::string_view, 4> kPrinterServices = {"_ipp", "_ipps", "_printer",
+                                                              "_pdl-datastream"};
+
+constexpr int kWrapperDepth = 4;
+
+bool IsSchemeChar(char c) {
+  return std::isalnum(static_cast<unsigned char>(c)) || c == '+' || c == '-' || c == '.';
+}
+
+// "beh:/1/3/5/socket://host:9100" -> "socket://host:9100": a URI whose own scheme is not
+// followed by "//" but that holds another URI after a '/', as wrapper backends write it.
+std::string Unwrap(const std::string& uri) {
+  std::string current = uri;
+  for (int depth = 0; depth < kWrapperDepth; ++depth) {
+    const std::size_t colon = current.find(':');
+    if (colon == std::string::npos || current.compare(colon + 1, 2, "//") == 0) break;
+    const std::size_t inner = current.find("://", colon + 1);
+    if (inner == std::string::npos) break;
+    std::size_t start = inner;
+    while (start > colon + 1 && IsSchemeChar(current[start - 1])) --start;
+    if (start == inner || current[start - 1] != '/') break;
+    current = current.substr(start);
+  }
+  return current;
+}
+
+bool IsLoopbackHost(const std::string& host) {
+  return ToLower(host) == "localhost" || host.rfind("127.", 0) == 0 || host == "::1" ||
+         host == "[::1]";
+}
+
+bool IsCupsQueueResource(const std::string& resource) {
+  return resource.rfind("/printers/", 0) == 0 || resource.rfind("/classes/", 0) == 0;
 }
 
 bool IsNetworkScheme(const std::string& scheme) {
@@ -150,6 +189,79 @@ std::optional<UriHost> ParseDeviceUriHost(const std::string& uri) {
     if (afterHost.front() != ':' || !IsValidPort(afterHost.substr(1))) return std::nullopt;
   }
   return result;
+}
+
+std::optional<ServiceName> SplitServiceName(const std::string& host) {
+  // "<instance>.<service>.<proto>.<domain>": the protocol label is the last "._tcp." that
+  // follows a printer service label.
+  std::string_view text(host);
+  if (!text.empty() && text.back() == '.') text.remove_suffix(1);
+  const std::size_t proto = text.rfind("._tcp.");
+  if (proto == std::string_view::npos || proto == 0) return std::nullopt;
+  const std::string_view domain = text.substr(proto + 6);
+  const std::size_t serviceDot = text.rfind('.', proto - 1);
+  if (serviceDot == std::string_view::npos || serviceDot == 0) return std::nullopt;
+  const std::string_view service = text.substr(serviceDot + 1, proto - serviceDot - 1);
+  bool printer = false;
+  for (std::string_view known : kPrinterServices) printer = printer || service == known;
+  if (!printer || domain.empty()) return std::nullopt;
+  ServiceName name;
+  name.instance = std::string(text.substr(0, serviceDot));
+  name.type = std::string(service) + "._tcp";
+  name.domain = std::string(domain);
+  return name;
+}
+
+DeviceUriPlan PlanDeviceUri(const std::string& uri) {
+  DeviceUriPlan plan;
+  plan.uri = Unwrap(uri);
+  char scheme[32];
+  char user[256];
+  char host[256];
+  char resource[1024];
+  int port = 0;
+  if (httpSeparateURI(HTTP_URI_CODING_ALL, plan.uri.c_str(), scheme, sizeof(scheme), user,
+                      sizeof(user), host, sizeof(host), &port, resource,
+                      sizeof(resource)) < HTTP_URI_STATUS_OK)
+    return plan;
+  plan.scheme = ToLower(scheme);
+  if (plan.scheme == "implicitclass") {
+    if (!*host) return plan;
+    plan.kind = Kind::kImplicitClass;
+    plan.queue = host;
+    return plan;
+  }
+  const bool network = plan.scheme == "ipp" || plan.scheme == "ipps" || plan.scheme == "http" ||
+                       plan.scheme == "https" || plan.scheme == "socket" || plan.scheme == "lpd";
+  if (plan.scheme == "dnssd" || network) {
+    if (std::optional<ServiceName> service = SplitServiceName(host)) {
+      plan.kind = Kind::kService;
+      plan.service = std::move(*service);
+      return plan;
+    }
+  }
+  if (!network) return plan;
+  const std::optional<UriHost> uriHost = ParseDeviceUriHost(plan.uri);
+  if (!uriHost) return plan;
+  const bool ippFamily = plan.scheme == "ipp" || plan.scheme == "ipps" || plan.scheme == "http" ||
+                         plan.scheme == "https";
+  if (ippFamily && IsCupsQueueResource(resource)) {
+    plan.kind = Kind::kPrintServer;
+    plan.server = host;
+    plan.port = port;
+    return plan;
+  }
+  plan.kind = Kind::kDirect;
+  plan.address = uriHost->host;
+  plan.ipv4Literal = uriHost->ipv4Literal;
+  // ipp-usb serves the device's own pages on its loopback port, not on port 80; a loopback
+  // host on the scheme's own port is a plain address.
+  const int defaultPort = plan.scheme == "http" ? 80 : plan.scheme == "https" ? 443 : 631;
+  if (ippFamily && IsLoopbackHost(host) && port != defaultPort) {
+    plan.address += ":" + std::to_string(port);
+    plan.ipv4Literal = false;
+  }
+  return plan;
 }
 
 }  // namespace pradex

@@ -21,42 +21,10 @@ namespace {
 
 using Kind = DeviceUriPlan::Kind;
 
-constexpr int kWrapperDepth = 4;
-
 std::string Lower(std::string_view text) {
   std::string lower(text);
   for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return lower;
-}
-
-bool IsSchemeChar(char c) {
-  return std::isalnum(static_cast<unsigned char>(c)) || c == '+' || c == '-' || c == '.';
-}
-
-// "beh:/1/3/5/socket://host:9100" -> "socket://host:9100": a URI whose own scheme is not
-// followed by "//" but that holds another URI after a '/', as wrapper backends write it.
-std::string Unwrap(const std::string& uri) {
-  std::string current = uri;
-  for (int depth = 0; depth < kWrapperDepth; ++depth) {
-    const std::size_t colon = current.find(':');
-    if (colon == std::string::npos || current.compare(colon + 1, 2, "//") == 0) break;
-    const std::size_t inner = current.find("://", colon + 1);
-    if (inner == std::string::npos) break;
-    std::size_t start = inner;
-    while (start > colon + 1 && IsSchemeChar(current[start - 1])) --start;
-    if (start == inner || current[start - 1] != '/') break;
-    current = current.substr(start);
-  }
-  return current;
-}
-
-bool IsLoopbackHost(const std::string& host) {
-  return Lower(host) == "localhost" || host.rfind("127.", 0) == 0 || host == "::1" ||
-         host == "[::1]";
-}
-
-bool IsCupsQueueResource(const std::string& resource) {
-  return resource.rfind("/printers/", 0) == 0 || resource.rfind("/classes/", 0) == 0;
 }
 
 PortResolution Failed(std::string reason) {
@@ -136,58 +104,6 @@ http_t* Connect(const char* host, int port, http_encryption_t encryption,
 }
 
 }  // namespace
-
-DeviceUriPlan PlanDeviceUri(const std::string& uri) {
-  DeviceUriPlan plan;
-  plan.uri = Unwrap(uri);
-  char scheme[32];
-  char user[256];
-  char host[256];
-  char resource[1024];
-  int port = 0;
-  if (httpSeparateURI(HTTP_URI_CODING_ALL, plan.uri.c_str(), scheme, sizeof(scheme), user,
-                      sizeof(user), host, sizeof(host), &port, resource,
-                      sizeof(resource)) < HTTP_URI_STATUS_OK)
-    return plan;
-  plan.scheme = Lower(scheme);
-  if (plan.scheme == "implicitclass") {
-    if (!*host) return plan;
-    plan.kind = Kind::kImplicitClass;
-    plan.queue = host;
-    return plan;
-  }
-  const bool network = plan.scheme == "ipp" || plan.scheme == "ipps" || plan.scheme == "http" ||
-                       plan.scheme == "https" || plan.scheme == "socket" || plan.scheme == "lpd";
-  if (plan.scheme == "dnssd" || network) {
-    if (std::optional<ServiceName> service = SplitServiceName(host)) {
-      plan.kind = Kind::kService;
-      plan.service = std::move(*service);
-      return plan;
-    }
-  }
-  if (!network) return plan;
-  const std::optional<UriHost> uriHost = ParseDeviceUriHost(plan.uri);
-  if (!uriHost) return plan;
-  const bool ippFamily = plan.scheme == "ipp" || plan.scheme == "ipps" || plan.scheme == "http" ||
-                         plan.scheme == "https";
-  if (ippFamily && IsCupsQueueResource(resource)) {
-    plan.kind = Kind::kPrintServer;
-    plan.server = host;
-    plan.port = port;
-    return plan;
-  }
-  plan.kind = Kind::kDirect;
-  plan.address = uriHost->host;
-  plan.ipv4Literal = uriHost->ipv4Literal;
-  // ipp-usb serves the device's own pages on its loopback port, not on port 80; a loopback
-  // host on the scheme's own port is a plain address.
-  const int defaultPort = plan.scheme == "http" ? 80 : plan.scheme == "https" ? 443 : 631;
-  if (ippFamily && IsLoopbackHost(host) && port != defaultPort) {
-    plan.address += ":" + std::to_string(port);
-    plan.ipv4Literal = false;
-  }
-  return plan;
-}
 
 std::optional<std::string> DeviceUriResolver::AskPrintServer(const DeviceUriPlan& plan) {
   LookupClock clock{&stopped, std::chrono::steady_clock::now() + options.lookupTimeout};

@@ -19,30 +19,6 @@
 
 namespace pradex {
 
-// What a device URI is, from its text alone.
-struct DeviceUriPlan {
-  enum class Kind {
-    kDirect,         // a host (and for loopback hosts, a port) stands in the URI
-    kService,        // a DNS-SD service instance, to be resolved
-    kImplicitClass,  // a cups-browsed queue; `queue` names it
-    kPrintServer,    // a queue of another CUPS server; `uri` is that queue's printer-uri
-    kNotNetwork,     // usb:, file:, malformed, ...
-  };
-  Kind kind = Kind::kNotNetwork;
-  std::string address;       // kDirect: the host for the URL ("10.0.0.5", "localhost:60000")
-  bool ipv4Literal = false;  // kDirect: address is an IPv4 address (without a port)
-  ServiceName service;       // kService
-  std::string queue;         // kImplicitClass
-  std::string uri;           // kPrintServer: the queue's printer-uri; otherwise the unwrapped URI
-  std::string server;        // kPrintServer: the server's host
-  int port = 0;              // kPrintServer: the server's port
-  std::string scheme;        // of the unwrapped URI, lower case
-};
-
-// Splits a device URI with libcups (percent escapes decoded) after taking off wrapper
-// backends ("beh:/1/3/5/socket://host:9100" is read as "socket://host:9100").
-DeviceUriPlan PlanDeviceUri(const std::string& uri);
-
 // Where a port (a device URI) leads: the values of the TCP/IP monitor's port key, or why
 // there is none.
 struct PortResolution {

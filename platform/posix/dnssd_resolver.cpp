@@ -14,9 +14,6 @@ namespace pradex {
 
 namespace {
 
-constexpr std::array<std::string_view, 4> kPrinterServices = {"_ipp", "_ipps", "_printer",
-                                                              "_pdl-datastream"};
-
 struct Lookup {
   DnsSdAnswer* answer = nullptr;
   std::size_t* pending = nullptr;
@@ -69,27 +66,6 @@ struct ClientDeleter {
 };
 
 }  // namespace
-
-std::optional<ServiceName> SplitServiceName(const std::string& host) {
-  // "<instance>.<service>.<proto>.<domain>": the protocol label is the last "._tcp." that
-  // follows a printer service label.
-  std::string_view text(host);
-  if (!text.empty() && text.back() == '.') text.remove_suffix(1);
-  const std::size_t proto = text.rfind("._tcp.");
-  if (proto == std::string_view::npos || proto == 0) return std::nullopt;
-  const std::string_view domain = text.substr(proto + 6);
-  const std::size_t serviceDot = text.rfind('.', proto - 1);
-  if (serviceDot == std::string_view::npos || serviceDot == 0) return std::nullopt;
-  const std::string_view service = text.substr(serviceDot + 1, proto - serviceDot - 1);
-  bool printer = false;
-  for (std::string_view known : kPrinterServices) printer = printer || service == known;
-  if (!printer || domain.empty()) return std::nullopt;
-  ServiceName name;
-  name.instance = std::string(text.substr(0, serviceDot));
-  name.type = std::string(service) + "._tcp";
-  name.domain = std::string(domain);
-  return name;
-}
 
 std::vector<DnsSdAnswer> DnsSdResolver::ResolveAll(const std::vector<DnsSdQuery>& queries,
                                                    std::chrono::milliseconds timeout) {

@@ -9,20 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "platform/posix/device_uri.h"
+
 namespace pradex {
-
-// A DNS-SD service instance: "Tamrin GlowMark 5000" of "_ipp._tcp" in "local".
-struct ServiceName {
-  std::string instance;
-  std::string type;
-  std::string domain;
-  bool operator==(const ServiceName&) const = default;
-};
-
-// Splits the decoded host part of a service-name URI, "<instance>.<_service>.<_tcp|_udp>.<domain>",
-// for the printer service types (_ipp, _ipps, _printer, _pdl-datastream over TCP). The instance
-// may hold dots and spaces: the type is found from the right. nullopt for anything else.
-std::optional<ServiceName> SplitServiceName(const std::string& host);
 
 // What one lookup asks: a service instance, or a host name (such as "printer.local").
 struct DnsSdQuery {
