@@ -71,8 +71,12 @@ std::optional<std::string> UrlAddress(std::string_view url) {
   const std::string scheme = Lower(url.substr(0, separator));
   if (scheme != "http" && scheme != "https" && scheme != "ipp" && scheme != "ipps")
     return std::nullopt;
-  std::string_view authority = url.substr(separator + 3);
-  authority = authority.substr(0, authority.find_first_of("/?#"));
+  const std::string_view rest = url.substr(separator + 3);
+  std::string_view authority = rest.substr(0, rest.find_first_of("/?#"));
+  // An '@' after a '?' or '#' but ahead of the path: either user info with those characters
+  // unescaped or a query or fragment with an '@', so which host is meant cannot be told.
+  if (rest.substr(0, rest.find('/')).find('@', authority.size()) != std::string_view::npos)
+    return std::nullopt;
   if (const std::size_t at = authority.rfind('@'); at != std::string_view::npos)
     authority.remove_prefix(at + 1);
   if (ClassifyUrlHostAndPort(authority) == UrlHostKind::kInvalid) return std::nullopt;

@@ -13,7 +13,9 @@ namespace pradex {
 // The host of an http, https, ipp or ipps URL (scheme in any case), ready to follow "http://".
 // A loopback host keeps a port other than its scheme's default (a device server on this
 // machine); every other host loses it, since the device page is on the HTTP port. Credentials
-// are dropped. nullopt for other schemes and for hosts outside the one URL host grammar.
+// are dropped. nullopt for other schemes, for hosts outside the one URL host grammar, and when
+// an '@' follows a '?' or '#' ahead of the path: user info may hold them unescaped, so the
+// host cannot be told.
 std::optional<std::string> UrlAddress(std::string_view url);
 
 // Resolves `portName` in this order, each step only when the one before gave nothing:
