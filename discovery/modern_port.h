@@ -18,12 +18,18 @@ namespace pradex {
 // host cannot be told.
 std::optional<std::string> UrlAddress(std::string_view url);
 
+// The address of a WSD device from its node's PnP-X properties, the first of: the host of its
+// PresentationUrl, its first IPv4 address, its first IPv6 address, the host of its first
+// XAddrs URL; each only when usable: not loopback, not link-local, without a zone id. When
+// none is, the PresentationUrl's host, else the first XAddrs URL's host, whatever they are
+// (never an unusable address of the list); else nullopt.
+std::optional<std::string> WsdDeviceAddress(const PnpxDevice& device);
+
 // Resolves `portName` in this order, each step only when the one before gave nothing:
 //   1. the port name itself as a URL (UrlAddress);
 //   2. the APMON monitor's port information: the host of its DeviceOrServiceUrl;
 //   3. for WSD ports (so told by the monitor, or named "WSD-..."), the monitor's DeviceID,
-//      then the device node of that identity: the host of its PresentationUrl, else its first
-//      IPv4 or IPv6 address (no zone id), else the host of the first usable XAddrs URL.
+//      then the device node of that identity: its WsdDeviceAddress.
 // True and `address`; or false and `problem`, why no address was found, worded for people
 // ("" when nothing more can be said than that the port was not resolved).
 bool ResolveModernPort(ModernPorts& ports, const std::string& portName, std::string& address,

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <functional>
+#include <iterator>
 #include <optional>
 #include <string>
 #include <vector>
@@ -52,6 +54,39 @@ TEST(UrlAddressTest, HostOfPrinterUrls) {
   for (const auto& row : cases) {
     EXPECT_EQ(UrlAddress(row.url), row.address) << row.url;
   }
+}
+
+TEST(WsdDeviceAddressTest, FirstUsableAddress) {
+  const struct {
+    PnpxDevice device;
+    std::optional<std::string> address;
+  } cases[] = {
+      // Loopback, link-local and zone id hosts do not count; IPv4 comes before IPv6.
+      {{"http://[fe80::1%25eth0]/",
+        {"::1", "127.0.0.1", "169.254.1.2", "2001:db8::5", "203.0.113.5"},
+        {}},
+       "203.0.113.5"},
+      {{"http://127.0.0.1:8080/",
+        {"fe80::1", "0:0::1", "::ffff:127.0.0.1", "febf::1", "fec0::1"},
+        {}},
+       "[fec0::1]"},
+      {{"http://LOCALHOST/", {"169.254.0.1", "169.255.0.1"}, {}}, "169.255.0.1"},
+      {{"http://169.254.7.7/",
+        {"::1", "169.254.1.2"},
+        {"http://[fe80::1%25eth0]:5357/wsd http://10.0.0.9:5357/wsd"}},
+       "10.0.0.9"},
+      {{"",
+        {},
+        {"http://127.0.0.1:5357/ http://[fe80::2]/",
+         "http://[::ffff:169.254.3.4]/ http://10.0.0.9/"}},
+       "10.0.0.9"},
+      // Nothing usable: the page's host, else the first XAddrs host, never one of the list.
+      {{"http://127.0.0.1:8080/", {"::1"}, {"http://169.254.1.2/"}}, "127.0.0.1:8080"},
+      {{"", {"169.254.1.2"}, {"urn:x http://169.254.1.2:5357/wsd"}}, "169.254.1.2"},
+      {{"", {"::1", "169.254.1.2"}, {"urn:x"}}, std::nullopt},
+  };
+  for (std::size_t row = 0; row < std::size(cases); ++row)
+    EXPECT_EQ(WsdDeviceAddress(cases[row].device), cases[row].address) << "row " << row;
 }
 
 constexpr const char* kWsdPort = "WSD-0d5c3b1e-6f0b-4d1e-9d3c-2a7f5e8b9c10";
@@ -118,7 +153,7 @@ TEST_F(ModernPortTest, ResolutionOrderAndReasons) {
       {"WSD device node: first usable IP address next",
        kWsdPort,
        wsdDevice({"/relative", {"not an address", "::1", "203.0.113.5"}, {}}),
-       "[::1]",
+       "203.0.113.5",
        "",
        {infoAsked, idAsked, deviceAsked}},
       {"WSD device node: XAddrs last, several URLs in one entry",
