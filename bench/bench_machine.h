@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "discovery/monitor_port_resolver.h"
 #include "discovery/port_cache.h"
 #include "platform/memory/memory_registry.h"
 #include "platform/memory/queue_message_poster.h"
@@ -25,7 +26,8 @@ struct Machine {
   MemoryDeviceIo deviceIo;
   CurlHttpClient http;
   QueueMessagePoster poster;
-  SearchPlatform platform{spooler, registry, deviceIo, http, poster};
+  MonitorPortResolver ports{DiscoveryPlatform{spooler, registry, deviceIo}};
+  SearchPlatform platform{spooler, registry, http, poster, ports};
 };
 
 // A printer named `name` whose device behaves as `spec` says, on a port of its own.

@@ -35,8 +35,7 @@ bool PortCache::ResolvePortAddress(const DiscoveryPlatform& platform,
     portName = (*portArray)[it->second];
   }
 
-  if (platform.spooler.HasIeee1394Ports() &&
-      portName.find(kIeee1394PortMark) != std::string::npos) {
+  if (portName.find(kIeee1394PortMark) != std::string::npos) {
     return FindIeee1394Address(platform.registry, platform.deviceIo, portName, address);
   }
 

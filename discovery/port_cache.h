@@ -23,7 +23,7 @@ struct DiscoveryPlatform {
   Registry& registry;
   DeviceIo& deviceIo;
   // The WSD and IPP ports of a platform that has them; asked only for ports that neither
-  // TCP/IP monitor knows. None where ports are something else (CUPS device URIs on Linux).
+  // TCP/IP monitor knows.
   ModernPorts* modernPorts = nullptr;
 };
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -31,9 +32,12 @@ class Spooler {
   virtual long EnumPorts(const std::optional<std::string>& serverName,
                          std::vector<std::string>& ports) = 0;
 
-  // Whether a port of this spooler can be an IEEE 1394 printer port, recognised by "1394_" in
-  // its name. A spooler whose ports are device URIs has none: a URI may hold that text anywhere.
-  virtual bool HasIeee1394Ports() const { return true; }
+  // The same, given up soon after `stop` is requested (the result is then kErrorCancelled) by
+  // a spooler whose answer can take a while. The local spooler answers at once.
+  virtual long EnumPrinters(std::vector<PrinterInfo>& printers, std::stop_token stop) {
+    (void)stop;
+    return EnumPrinters(printers);
+  }
 };
 
 }  // namespace pradex

@@ -1,10 +1,12 @@
 #include "search/device_search.h"
 
 #include <algorithm>
+#include <cctype>
+#include <deque>
+#include <exception>
 #include <new>
+#include <optional>
 #include <utility>
-
-#include "search/printer_plan.h"
 
 namespace pradex {
 
@@ -13,7 +15,59 @@ namespace {
 using ProbeEnd = SearchTrace::ProbeEnd;
 using PrinterVerdict = SearchTrace::PrinterVerdict;
 
+// A host as two printers are compared by: no case, no trailing dot, no port.
+std::string DeviceKey(std::string host) {
+  if (host.empty()) return host;
+  if (host.front() != '[')
+    host = host.substr(0, host.find(':'));
+  else
+    host = host.substr(0, host.find(']') + 1);
+  if (!host.empty() && host.back() == '.') host.pop_back();
+  for (char& c : host) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return host;
+}
+
 }  // namespace
+
+// What the run knows of its lookups. The lookups' threads add what they found; the worker
+// takes it from there.
+struct DeviceSearch::RunLookups {
+  struct Finished {
+    PrinterPlan plan;
+    bool offered = false;
+  };
+  std::mutex mutex;
+  std::deque<Finished> finished;  // in the order they ended
+  int running = 0;                // lookups not yet in `finished`, the offered list's included
+  int installedRunning = 0;       // of those, the installed printers' own
+  std::optional<std::vector<PrinterInfo>> offered;  // the offered list, once it came
+  bool offeredTaken = false;
+  bool offeredAsked = false;
+
+  // The installed printers' identities, which an offered printer must not repeat. Worker only.
+  std::set<std::string> names;
+  std::set<std::string> ports;
+  std::set<std::string> hosts;
+
+  void NoteInstalled(const PrinterInfo& entry) {
+    if (entry.printerName) names.insert(*entry.printerName);
+    if (entry.portName) ports.insert(*entry.portName);
+  }
+  void NoteAddress(const PortAddress& address) {
+    if (address.outcome != PortAddress::Outcome::kFound) return;
+    if (!address.host.empty()) hosts.insert(DeviceKey(address.host));
+    if (!address.hostName.empty()) hosts.insert(DeviceKey(address.hostName));
+  }
+  bool Repeats(const PortAddress& address) const {
+    if (address.outcome != PortAddress::Outcome::kFound) return false;
+    return (!address.host.empty() && hosts.count(DeviceKey(address.host)) != 0) ||
+           (!address.hostName.empty() && hosts.count(DeviceKey(address.hostName)) != 0);
+  }
+  bool HasWork() {
+    std::lock_guard<std::mutex> lock(mutex);
+    return !finished.empty() || running == 0 || (offered && !offeredTaken && installedRunning == 0);
+  }
+};
 
 // ---------------------------------------------------------------------------------------------
 // Worker entry
@@ -188,6 +242,7 @@ bool DeviceSearch::EnterRun(WindowHandle windowHandle, std::uint64_t issued, boo
   if (!covered) {
     std::lock_guard<std::recursive_mutex> stopGuard(stopLock);
     stopRequested = false;
+    runStop = std::stop_source();
   }
   return true;
 }
@@ -209,17 +264,183 @@ void DeviceSearch::LeaveRun() {
 void DeviceSearch::RunSteps(WindowHandle windowHandle, int& started) {
   BeginRun(windowHandle);
   EnsureSession();
+  platform.ports.Begin();
   const std::vector<PrinterInfo> printers = EnumerateLocalPrinters();
   // The prototype holds a PrinterRecord for the whole walk, which keeps the port list that the
   // first resolution reads cached until the last one.
   ProbeRequest prototype;
-  const DiscoveryPlatform discovery{platform.spooler, platform.registry, platform.deviceIo,
-                                    platform.modernPorts};
   CheckStop();
+  RunLookups lookups;
+  std::exception_ptr failure;
+  {
+    std::stop_token stop;
+    {
+      std::lock_guard<std::recursive_mutex> lock(stopLock);
+      stop = runStop.get_token();
+    }
+    LookupStage stage(stop);
+    try {
+      WalkPrinters(printers, lookups, stage, prototype, started);
+    } catch (...) {
+      failure = std::current_exception();
+    }
+  }  // every lookup has ended here
+  if (failure) {
+    TraceUnfinished(lookups);
+    std::rethrow_exception(failure);
+  }
+}
+
+void DeviceSearch::WalkPrinters(const std::vector<PrinterInfo>& printers, RunLookups& lookups,
+                                LookupStage& stage, ProbeRequest& prototype, int& started) {
+  if (platform.ports.OffersPrinters()) {
+    lookups.offeredAsked = true;
+    {
+      std::lock_guard<std::mutex> lock(lookups.mutex);
+      ++lookups.running;
+    }
+    const bool queued = stage.Submit("", [this, &lookups](std::stop_token stop) {
+      std::vector<PrinterInfo> offered;
+      try {
+        offered = platform.ports.OfferedPrinters(stop);
+      } catch (...) {
+        // Without the offered printers the installed ones are still searched.
+      }
+      {
+        std::lock_guard<std::mutex> lock(lookups.mutex);
+        lookups.offered = std::move(offered);
+        --lookups.running;
+      }
+      WakeSlotWaiter();
+    });
+    if (!queued) {
+      std::lock_guard<std::mutex> lock(lookups.mutex);
+      --lookups.running;
+    }
+  }
   for (const PrinterInfo& entry : printers) {
     CheckStop();
     ReapWatchdogs();
-    if (ProbePrinter(discovery, entry, prototype)) ++started;
+    // Printers whose lookup ended have waited already; they go first.
+    TakeFinishedLookups(lookups, stage, prototype, started);
+    lookups.NoteInstalled(entry);
+    PrinterPlan plan = PlanPrinter(platform.ports, entry);
+    if (plan.address.outcome == PortAddress::Outcome::kNeedsLookup) {
+      StartLookup(std::move(plan), entry, false, lookups, stage);
+      continue;
+    }
+    lookups.NoteAddress(plan.address);
+    if (ProbePrinter(std::move(plan.note), prototype)) ++started;
+  }
+  for (;;) {
+    CheckStop();
+    TakeFinishedLookups(lookups, stage, prototype, started);
+    {
+      std::lock_guard<std::mutex> lock(lookups.mutex);
+      if (lookups.running == 0 && lookups.finished.empty() &&
+          (!lookups.offered || lookups.offeredTaken))
+        return;
+    }
+    WaitForLookups(lookups);
+  }
+}
+
+void DeviceSearch::TakeFinishedLookups(RunLookups& lookups, LookupStage& stage,
+                                       ProbeRequest& prototype, int& started) {
+  for (;;) {
+    CheckStop();
+    std::optional<RunLookups::Finished> next;
+    std::optional<std::vector<PrinterInfo>> offered;
+    {
+      std::lock_guard<std::mutex> lock(lookups.mutex);
+      if (!lookups.finished.empty()) {
+        next = std::move(lookups.finished.front());
+        lookups.finished.pop_front();
+      } else if (lookups.offered && !lookups.offeredTaken && lookups.installedRunning == 0) {
+        // Every installed printer has its address now, so a repeat can be recognised.
+        lookups.offeredTaken = true;
+        offered = std::move(lookups.offered);
+        lookups.offered = std::vector<PrinterInfo>();
+      } else {
+        return;
+      }
+    }
+    if (next) {
+      if (!next->offered) lookups.NoteAddress(next->plan.address);
+      if (next->offered && lookups.Repeats(next->plan.address)) continue;
+      if (ProbePrinter(std::move(next->plan.note), prototype)) ++started;
+      continue;
+    }
+    for (const PrinterInfo& entry : *offered) {
+      CheckStop();
+      // The installed queue's name wins; its own device URI is the same device.
+      if ((entry.printerName && lookups.names.count(*entry.printerName) != 0) ||
+          (entry.portName && lookups.ports.count(*entry.portName) != 0))
+        continue;
+      lookups.names.insert(entry.printerName.value_or(""));
+      PrinterPlan plan = PlanPrinter(platform.ports, entry);
+      if (plan.address.outcome == PortAddress::Outcome::kNeedsLookup) {
+        StartLookup(std::move(plan), entry, true, lookups, stage);
+        continue;
+      }
+      if (lookups.Repeats(plan.address)) continue;
+      if (ProbePrinter(std::move(plan.note), prototype)) ++started;
+    }
+  }
+}
+
+void DeviceSearch::StartLookup(PrinterPlan plan, const PrinterInfo& entry, bool offered,
+                               RunLookups& lookups, LookupStage& stage) {
+  {
+    std::lock_guard<std::mutex> lock(lookups.mutex);
+    ++lookups.running;
+    if (!offered) ++lookups.installedRunning;
+  }
+  const std::string group = plan.address.lookupGroup;
+  auto finish = [this, &lookups, offered](PrinterPlan done) {
+    {
+      std::lock_guard<std::mutex> lock(lookups.mutex);
+      lookups.finished.push_back(RunLookups::Finished{std::move(done), offered});
+      --lookups.running;
+      if (!offered) --lookups.installedRunning;
+    }
+    WakeSlotWaiter();
+  };
+  const bool queued =
+      stage.Submit(group, [this, plan, entry, finish](std::stop_token stop) mutable {
+        PortAddress address;
+        try {
+          address = platform.ports.Lookup(entry, stop);
+        } catch (...) {
+          address = PortAddress::NotFound("the lookup failed");
+        }
+        if (address.outcome == PortAddress::Outcome::kNeedsLookup)
+          address = PortAddress::NotFound();
+        FinishPlan(plan, std::move(address));
+        finish(std::move(plan));
+      });
+  if (!queued) {
+    FinishPlan(plan, PortAddress::NotFound("the lookup could not be started (no thread)"));
+    finish(std::move(plan));
+  }
+}
+
+void DeviceSearch::WaitForLookups(RunLookups& lookups) {
+  std::unique_lock<std::mutex> lock(slotMutex);
+  slotCv.wait(lock, [&] { return IsStopRequested() || lookups.HasWork(); });
+}
+
+void DeviceSearch::TraceUnfinished(RunLookups& lookups) {
+  std::deque<RunLookups::Finished> left;
+  {
+    std::lock_guard<std::mutex> lock(lookups.mutex);
+    left.swap(lookups.finished);
+  }
+  for (RunLookups::Finished& item : left) {
+    SearchTrace::PrinterNote& note = item.plan.note;
+    // Looked up, but the run ended before its probe could start.
+    if (note.verdict == PrinterVerdict::kProbing) note.verdict = PrinterVerdict::kNotRegistered;
+    TracePrinter(note);
   }
 }
 
@@ -244,7 +465,12 @@ void DeviceSearch::EnsureSession() {
 std::vector<PrinterInfo> DeviceSearch::EnumerateLocalPrinters() {
   CheckStop();
   std::vector<PrinterInfo> printers;
-  const long enumerated = platform.spooler.EnumPrinters(printers);
+  std::stop_token stop;
+  {
+    std::lock_guard<std::recursive_mutex> lock(stopLock);
+    stop = runStop.get_token();
+  }
+  const long enumerated = platform.spooler.EnumPrinters(printers, stop);
   CheckStop();
   if (enumerated != kErrorSuccess) throw stop_thread(kStopByError);
   if (printers.empty()) throw stop_thread(kStopByError);
@@ -252,9 +478,7 @@ std::vector<PrinterInfo> DeviceSearch::EnumerateLocalPrinters() {
   return printers;
 }
 
-bool DeviceSearch::ProbePrinter(const DiscoveryPlatform& discovery, const PrinterInfo& entry,
-                                ProbeRequest& prototype) {
-  SearchTrace::PrinterNote note = PlanPrinter(discovery, entry);
+bool DeviceSearch::ProbePrinter(SearchTrace::PrinterNote note, ProbeRequest& prototype) {
   if (note.verdict != PrinterVerdict::kProbing) {
     TracePrinter(note);
     return false;
@@ -309,13 +533,18 @@ void DeviceSearch::PostFinished(WindowHandle windowHandle, int started) {
 // Stop
 
 void DeviceSearch::Stop() {
+  std::stop_source cut;
   {
     std::lock_guard<std::mutex> runLock(runMutex);
     stopCoversTicket = ticketsIssued;
     std::lock_guard<std::recursive_mutex> stopGuard(stopLock);
     stopRequested = true;
     ++stopsRequested;
+    cut = runStop;
   }
+  // The run's lookups and its spooler call end too; outside the locks, since what they do on a
+  // stop (shutting a socket, waking a poll) is theirs.
+  cut.request_stop();
   WakeSlotWaiter();
 
   std::vector<HttpHandle> toClose;

@@ -22,15 +22,17 @@
 #include <mutex>
 #include <set>
 #include <stdexcept>
+#include <stop_token>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "discovery/port_cache.h"
 #include "discovery/printer_record.h"
 #include "platform/http_client.h"
 #include "platform/message_poster.h"
 #include "platform/spooler.h"
+#include "search/lookup_stage.h"
+#include "search/printer_plan.h"
 #include "search/proxy_settings_guard.h"
 #include "search/search_messages.h"
 #include "search/search_platform.h"
@@ -184,6 +186,7 @@ class DeviceSearch {
  private:
   friend class DeviceSearchTestHook;
   struct Worker;
+  struct RunLookups;
 
   struct Timings {
     std::chrono::milliseconds probeLimit{kProbeTimeLimitMs};
@@ -218,9 +221,19 @@ class DeviceSearch {
   void BeginRun(WindowHandle windowHandle);
   void EnsureSession();
   std::vector<PrinterInfo> EnumerateLocalPrinters();
-  // Decides about one printer entry and starts its probe; true when the probe counts.
-  bool ProbePrinter(const DiscoveryPlatform& discovery, const PrinterInfo& entry,
-                    ProbeRequest& prototype);
+  // The printers whose address is known at once are probed in the spooler's order while those
+  // that need a lookup are looked up; each of those is probed once its address is known. The
+  // printers offered beyond the spooler's follow once every installed one has its address.
+  void WalkPrinters(const std::vector<PrinterInfo>& printers, RunLookups& lookups,
+                    LookupStage& stage, ProbeRequest& prototype, int& started);
+  void StartLookup(PrinterPlan plan, const PrinterInfo& entry, bool offered, RunLookups& lookups,
+                   LookupStage& stage);
+  void TakeFinishedLookups(RunLookups& lookups, LookupStage& stage, ProbeRequest& prototype,
+                           int& started);
+  void WaitForLookups(RunLookups& lookups);
+  void TraceUnfinished(RunLookups& lookups);
+  // Traces the verdict and starts the probe of a printer to probe; true when the probe counts.
+  bool ProbePrinter(SearchTrace::PrinterNote note, ProbeRequest& prototype);
   bool FillPrototype(ProbeRequest& prototype, const SearchTrace::PrinterNote& note);
   // Arms the probe's time limit and starts its request; true when the probe counts.
   bool StartProbe(ProbeRequest* probe);
@@ -267,6 +280,7 @@ class DeviceSearch {
   std::vector<std::unique_ptr<ProbeRequest>> probes;  // guarded by probeListLock
   bool stopRequested = false;                         // guarded by stopLock
   std::uint64_t stopsRequested = 0;                   // guarded by stopLock; one per Stop
+  std::stop_source runStop;  // guarded by stopLock; the current run's, for lookups and spooler
   ProxySettingsGuard proxyGuard;
   // Order: sessionLock before probeListLock; probeListLock before the single-field locks
   // (pendingLock, resultsLock, stopLock, windowLock, a probe's own locks). No client call is

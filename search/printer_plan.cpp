@@ -1,5 +1,7 @@
 #include "search/printer_plan.h"
 
+#include <utility>
+
 #include "discovery/printer_record.h"
 #include "platform/url_host.h"
 #include "search/url_host.h"
@@ -7,6 +9,7 @@
 namespace pradex {
 
 using PrinterVerdict = SearchTrace::PrinterVerdict;
+using Outcome = PortAddress::Outcome;
 
 std::string DeviceUrl(const std::string& driverName, const std::string& address) {
   if (IsBrimLineModel(driverName)) return "http://" + address + kBrimLineUrlPath;
@@ -14,32 +17,47 @@ std::string DeviceUrl(const std::string& driverName, const std::string& address)
   return std::string();
 }
 
-SearchTrace::PrinterNote PlanPrinter(const DiscoveryPlatform& discovery, const PrinterInfo& entry) {
-  SearchTrace::PrinterNote note;
+PrinterPlan PlanPrinter(PortResolver& ports, const PrinterInfo& entry) {
+  PrinterPlan plan;
+  SearchTrace::PrinterNote& note = plan.note;
   note.printerName = entry.printerName.value_or("");
   note.driverName = entry.driverName.value_or("");
   note.portName = entry.portName.value_or("");
 
   if (!IsMakerModel(note.driverName)) {
     note.verdict = PrinterVerdict::kNotMaker;
-    return note;
+    return plan;
   }
-  std::string address;
-  if (!ResolvePortAddress(discovery, entry, address, &note.portProblem)) {
+  PortAddress address = ports.Resolve(entry);
+  if (address.outcome == Outcome::kNeedsLookup) {
+    plan.address = std::move(address);
+    return plan;
+  }
+  FinishPlan(plan, std::move(address));
+  return plan;
+}
+
+void FinishPlan(PrinterPlan& plan, PortAddress address) {
+  SearchTrace::PrinterNote& note = plan.note;
+  plan.address = std::move(address);
+  if (plan.address.outcome != Outcome::kFound) {
+    // A lookup never answers kNeedsLookup; one that does found nothing.
     note.verdict = PrinterVerdict::kPortNotResolved;
-    return note;
+    note.portProblem = plan.address.problem;
+    return;
   }
-  note.address = address;
+  std::string hostPort = plan.address.host;
+  if (plan.address.port != 0) hostPort += ":" + std::to_string(plan.address.port);
+  note.address = hostPort;
   // An address that would break out of the host part of the URL is no address.
-  if (!IsSafeUrlHost(address)) {
-    note.verdict = ClassifyUrlHostAndPort(address) == UrlHostKind::kIpv6WithZone
+  if (!IsSafeUrlHost(hostPort)) {
+    note.verdict = ClassifyUrlHostAndPort(hostPort) == UrlHostKind::kIpv6WithZone
                        ? PrinterVerdict::kZoneIdAddress
                        : PrinterVerdict::kUnsafeAddress;
-    return note;
+    return;
   }
-  note.url = DeviceUrl(note.driverName, address);
+  note.url = DeviceUrl(note.driverName, hostPort);
   note.verdict = note.url.empty() ? PrinterVerdict::kNeitherFamily : PrinterVerdict::kProbing;
-  return note;
 }
 
 }  // namespace pradex

@@ -1,10 +1,9 @@
 // What the search engine needs of the system.
 #pragma once
 
-#include "platform/device_io.h"
 #include "platform/http_client.h"
 #include "platform/message_poster.h"
-#include "platform/modern_ports.h"
+#include "platform/port_resolver.h"
 #include "platform/registry.h"
 #include "platform/spooler.h"
 
@@ -12,11 +11,10 @@ namespace pradex {
 
 struct SearchPlatform {
   Spooler& spooler;
-  Registry& registry;  // monitor port keys, IEEE 1394 keys and the user's Internet settings
-  DeviceIo& deviceIo;
+  Registry& registry;  // the user's Internet settings (the proxy bypass list)
   HttpClient& http;
   MessagePoster& poster;
-  ModernPorts* modernPorts = nullptr;  // WSD and IPP ports, where the platform has them
+  PortResolver& ports;  // the address behind each printer's port
 };
 
 }  // namespace pradex

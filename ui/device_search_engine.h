@@ -4,9 +4,7 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <string>
-#include <utility>
 
 #include "search/device_search.h"
 #include "search/search_platform.h"
@@ -18,15 +16,10 @@ namespace pradex {
 class DeviceSearchEngine : public SearchDriver {
  public:
   // `platform`'s parts must outlive the engine.
-  // `alsoOnStop` cuts what the platform does for the search outside the engine (name lookups).
-  explicit DeviceSearchEngine(const SearchPlatform& platform, std::function<void()> alsoOnStop = {})
-      : search(platform), driver(search), alsoOnStop(std::move(alsoOnStop)) {}
+  explicit DeviceSearchEngine(const SearchPlatform& platform) : search(platform), driver(search) {}
 
   bool StartWorker(WindowHandle window) override { return driver.StartWorker(window); }
-  void Stop() override {
-    if (alsoOnStop) alsoOnStop();
-    driver.Stop();
-  }
+  void Stop() override { driver.Stop(); }
   std::string LookupDeviceUrl(const std::string& printerName) override {
     return driver.LookupDeviceUrl(printerName);
   }
@@ -39,7 +32,6 @@ class DeviceSearchEngine : public SearchDriver {
   // Destroyed last: stops the search and joins every thread that could still post.
   DeviceSearch search;
   DeviceSearchDriver driver;
-  std::function<void()> alsoOnStop;
 };
 
 }  // namespace pradex

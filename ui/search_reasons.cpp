@@ -158,18 +158,28 @@ Explanation BuildExplanation(const std::optional<RecordingSpooler::Enumeration>&
   explanation.spoolerAsked = asked || enumeration.has_value();
   if (enumeration) explanation.spoolerResult = enumeration->result;
 
-  // The search walks the spooler's list in order and gives every entry it reaches exactly one
-  // verdict, so the n-th note belongs to the n-th printer; a stop leaves the rest without one.
+  // Every entry the search reaches gets exactly one verdict, but a printer whose port needed a
+  // lookup gets it later than those after it: notes are matched to the spooler's entries by
+  // name and port, the first unused one each. A stop leaves entries without one; the notes
+  // that match no entry are of the printers offered beyond the spooler's, listed after them.
   const bool listed = enumeration && enumeration->result == kErrorSuccess;
-  const std::size_t count =
-      listed ? std::max(enumeration->printers.size(), printerNotes.size()) : printerNotes.size();
-  for (std::size_t i = 0; i < count; ++i) {
-    if (i < printerNotes.size()) {
-      explanation.printers.push_back(FromNote(printerNotes[i]));
-    } else {
-      explanation.printers.push_back(FromSpooler(enumeration->printers[i]));
+  std::vector<bool> noted(printerNotes.size(), false);
+  if (listed) {
+    for (const PrinterInfo& entry : enumeration->printers) {
+      PrinterExplanation printer = FromSpooler(entry);
+      for (std::size_t i = 0; i < printerNotes.size(); ++i) {
+        if (noted[i] || printerNotes[i].printerName != printer.printerName ||
+            printerNotes[i].portName != printer.portName)
+          continue;
+        noted[i] = true;
+        printer = FromNote(printerNotes[i]);
+        break;
+      }
+      explanation.printers.push_back(std::move(printer));
     }
   }
+  for (std::size_t i = 0; i < printerNotes.size(); ++i)
+    if (!noted[i]) explanation.printers.push_back(FromNote(printerNotes[i]));
 
   // Each probe ends once; two probes of one name and URL are told apart by their order.
   std::vector<bool> used(probeNotes.size(), false);

@@ -5,11 +5,15 @@
 namespace pradex {
 
 long RecordingSpooler::EnumPrinters(std::vector<PrinterInfo>& printers) {
+  return EnumPrinters(printers, std::stop_token());
+}
+
+long RecordingSpooler::EnumPrinters(std::vector<PrinterInfo>& printers, std::stop_token stop) {
   {
     std::lock_guard lock(mutex);
     asked = true;
   }
-  const long result = inner.EnumPrinters(printers);
+  const long result = inner.EnumPrinters(printers, std::move(stop));
   std::lock_guard lock(mutex);
   last = Enumeration{result, printers};
   return result;

@@ -20,9 +20,9 @@ class RecordingSpooler : public Spooler {
   explicit RecordingSpooler(Spooler& inner) : inner(inner) {}
 
   long EnumPrinters(std::vector<PrinterInfo>& printers) override;
+  long EnumPrinters(std::vector<PrinterInfo>& printers, std::stop_token stop) override;
   long EnumPorts(const std::optional<std::string>& serverName,
                  std::vector<std::string>& ports) override;
-  bool HasIeee1394Ports() const override { return inner.HasIeee1394Ports(); }
 
   struct Enumeration {
     long result = 0;

@@ -71,8 +71,6 @@ class CupsSpooler : public Spooler {
   long EnumPrinters(std::vector<PrinterInfo>& printers) override;
   long EnumPorts(const std::optional<std::string>& serverName,
                  std::vector<std::string>& ports) override;
-  // The ports are device URIs, never IEEE 1394 ports.
-  bool HasIeee1394Ports() const override { return false; }
 
  private:
   CupsSpoolerOptions options;

@@ -1,25 +1,21 @@
 #include "platform/posix/device_uri_resolver.h"
 
-#include <cups/cups.h>
-#include <cups/http.h>
-#include <cups/ipp.h>
-#include <sys/socket.h>
-
-#include <algorithm>
 #include <cctype>
-#include <cstdio>
-#include <future>
-#include <memory>
 #include <string_view>
+#include <utility>
 
-#include "platform/posix/device_uri.h"
-#include "platform/win_codes.h"
+#include "platform/url_host.h"
 
 namespace pradex {
 
 namespace {
 
 using Kind = DeviceUriPlan::Kind;
+using Status = CupsLookupResult::Status;
+using Clock = std::chrono::steady_clock;
+
+// A print server's queue may forward to another server once; more is a loop or a maze.
+constexpr int kServerHops = 2;
 
 std::string Lower(std::string_view text) {
   std::string lower(text);
@@ -27,354 +23,292 @@ std::string Lower(std::string_view text) {
   return lower;
 }
 
-PortResolution Failed(std::string reason) {
-  PortResolution outcome;
-  outcome.failure = std::move(reason);
-  return outcome;
+bool IsLocalName(std::string_view host) {
+  std::string lower = Lower(host);
+  if (!lower.empty() && lower.back() == '.') lower.pop_back();
+  return lower.size() > 6 && lower.ends_with(".local");
 }
 
-PortResolution FromDirect(const DeviceUriPlan& plan) {
-  PortResolution outcome;
-  outcome.hostName = plan.address;
-  if (plan.ipv4Literal) outcome.ipAddress = plan.address;
-  return outcome;
+bool IsLoopback(std::string_view host) {
+  const UrlHostKind kind = ClassifyUrlHost(host);
+  if (kind == UrlHostKind::kIpv4) return host.substr(0, 4) == "127.";
+  if (kind == UrlHostKind::kIpv6) return host == "[::1]";
+  const std::string lower = Lower(host);
+  return lower == "localhost" || lower == "localhost.";
+}
+
+// "localhost:60000" -> "localhost", 60000; "[::1]:8000" -> "[::1]", 8000.
+std::pair<std::string, std::uint16_t> SplitHostPort(const std::string& address) {
+  const std::size_t close = address.rfind(']');
+  const std::size_t colon = address.rfind(':');
+  if (colon == std::string::npos || (close != std::string::npos && colon < close) ||
+      (close == std::string::npos && address.find(':') != colon))
+    return {address, 0};
+  unsigned port = 0;
+  for (const char c : address.substr(colon + 1)) {
+    if (c < '0' || c > '9' || port > 65535) return {address, 0};
+    port = port * 10 + static_cast<unsigned>(c - '0');
+  }
+  if (port > 65535) return {address, 0};
+  return {address.substr(0, colon), static_cast<std::uint16_t>(port)};
 }
 
 std::string ServiceText(const ServiceName& service) {
   return "\"" + service.instance + "\" (" + service.type + "." + service.domain + ")";
 }
 
-PortResolution FromAnswer(const DnsSdAnswer& answer, const std::string& what,
-                          std::chrono::milliseconds timeout) {
-  switch (answer.status) {
-    case DnsSdAnswer::Status::kFound: {
-      PortResolution outcome;
-      outcome.hostName = answer.host;
-      if (!answer.ipv4.empty()) outcome.ipAddress = answer.ipv4;
-      if (outcome.hostName.empty() && !outcome.ipAddress)
-        return Failed("DNS-SD gave no host for " + what);
-      return outcome;
-    }
+std::string Millis(std::chrono::milliseconds time) {
+  return std::to_string(time.count()) + " ms";
+}
+
+PortAddress Failed(const std::string& via, const std::string& reason) {
+  return PortAddress::NotFound(via + reason);
+}
+
+std::string NotNetwork(const DeviceUriPlan& plan) {
+  return plan.scheme.empty() ? "not a device URI" : "not a network device (" + plan.scheme + ":)";
+}
+
+// What DNS-SD's answer failing says.
+std::string DnsSdFailure(DnsSdAnswer::Status status, const std::string& what,
+                         std::chrono::milliseconds limit) {
+  switch (status) {
     case DnsSdAnswer::Status::kNoDaemon:
-      return Failed("no DNS-SD daemon (avahi-daemon) to look up " + what);
+      return "no DNS-SD daemon (avahi-daemon) to look up " + what;
     case DnsSdAnswer::Status::kNotFound:
-      return Failed("DNS-SD service not found: " + what);
+      return "DNS-SD service not found: " + what;
     case DnsSdAnswer::Status::kTimedOut:
-      return Failed("DNS-SD service not found: " + what + " (no answer within " +
-                    std::to_string(timeout.count()) + " ms)");
+      return "DNS-SD service not found: " + what + " (no answer within " + Millis(limit) + ")";
     case DnsSdAnswer::Status::kStopped:
-      return Failed("lookup of " + what + " cut by stop");
+      return "lookup of " + what + " cut by stop";
+    case DnsSdAnswer::Status::kFound:
+      break;
   }
-  return Failed("DNS-SD lookup failed for " + what);
+  return "DNS-SD gave no host for " + what;
 }
 
-struct HttpCloser {
-  void operator()(http_t* http) const { httpClose(http); }
-};
-struct IppDeleter {
-  void operator()(ipp_t* ipp) const { ippDelete(ipp); }
-};
-
-const char* NoPassword(const char*, http_t*, const char*, const char*, void*) {
-  return nullptr;
+// What the request to a CUPS server failing says; `asked` is what it was asked for.
+std::string ServerFailure(Status status, const std::string& server, const std::string& asked,
+                          std::chrono::milliseconds limit) {
+  switch (status) {
+    case Status::kUnreachable:
+      return server + " cannot be reached";
+    case Status::kRefused:
+      return server + " refused to say " + asked;
+    case Status::kNeedsPassword:
+      return server + " asks for a password before it says " + asked;
+    case Status::kTimedOut:
+      return server + " did not say " + asked + " within " + Millis(limit);
+    case Status::kStopped:
+      return "asking " + server + " cut by stop";
+    case Status::kNotSaid:
+    case Status::kAnswered:
+      break;
+  }
+  return server + " did not say " + asked;
 }
 
-constexpr double kWaitSlice = 0.1;  // seconds
-
-// What decides whether a lookup's request may go on waiting: its stop flag and its own limit.
-struct LookupClock {
-  const std::atomic<bool>* stopped;
-  std::chrono::steady_clock::time_point deadline;
-};
-
-int KeepWaiting(http_t*, void* data) {
-  const auto* clock = static_cast<const LookupClock*>(data);
-  return !*clock->stopped && std::chrono::steady_clock::now() < clock->deadline ? 1 : 0;
+// The address from a DNS-SD answer: IPv4 preferred, else the host name (an IPv6 address of
+// the local link would need a zone id, which browsers do not open). A loopback answer (ipp-usb
+// announcing its device) keeps the service's port, where the device's pages are.
+PortAddress FromAnswer(const DnsSdAnswer& answer) {
+  std::string host = answer.ipv4;
+  if (host.empty()) host = answer.host;
+  if (host.empty() && !answer.ipv6.empty() && answer.ipv6.find('%') == std::string::npos)
+    host = "[" + answer.ipv6 + "]";
+  if (host.empty()) return PortAddress::NotFound();
+  const bool loopback = IsLoopback(host) || (answer.ipv4.empty() && answer.ipv6 == "::1");
+  PortAddress address =
+      PortAddress::Found(host, loopback && answer.port != 80 ? answer.port : std::uint16_t{0});
+  address.hostName = answer.host;
+  return address;
 }
 
-// A connection that `cancel` cuts while it is being made, and whose requests give up in
-// short waits once the clock says so, so that Stop ends them within one wait.
-http_t* Connect(const char* host, int port, http_encryption_t encryption,
-                std::chrono::milliseconds timeout, int* cancel, LookupClock& clock) {
-  http_t* http = httpConnect2(host, port, nullptr, AF_UNSPEC, encryption, 1,
-                              static_cast<int>(timeout.count()), cancel);
-  if (!http) return nullptr;
-  httpSetTimeout(http, kWaitSlice, KeepWaiting, &clock);
-  return http;
+bool IsQueuePath(std::string_view path) {
+  if (!path.empty() && path.front() == '/') path.remove_prefix(1);
+  return path.starts_with("printers/") || path.starts_with("classes/");
 }
 
 }  // namespace
 
-std::optional<std::string> DeviceUriResolver::AskPrintServer(const DeviceUriPlan& plan) {
-  LookupClock clock{&stopped, std::chrono::steady_clock::now() + options.lookupTimeout};
-  cupsSetPasswordCB2(NoPassword, nullptr);
-  const http_encryption_t encryption = plan.scheme == "ipps" || plan.scheme == "https"
-                                           ? HTTP_ENCRYPTION_ALWAYS
-                                           : HTTP_ENCRYPTION_IF_REQUESTED;
-  std::unique_ptr<http_t, HttpCloser> http(Connect(plan.server.c_str(), plan.port, encryption,
-                                                   options.lookupTimeout, &connectCancel, clock));
-  if (!http) return std::nullopt;
-  ipp_t* request = ippNewRequest(IPP_OP_GET_PRINTER_ATTRIBUTES);
-  if (!request) return std::nullopt;
-  ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, plan.uri.c_str());
-  ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", nullptr,
-               "device-uri");
-  char resource[1024];
-  char ignored[256];
-  int port = 0;
-  httpSeparateURI(HTTP_URI_CODING_ALL, plan.uri.c_str(), ignored, sizeof(ignored), ignored,
-                  sizeof(ignored), ignored, sizeof(ignored), &port, resource, sizeof(resource));
-  std::unique_ptr<ipp_t, IppDeleter> response(cupsDoRequest(http.get(), request, resource));
-  if (!response || cupsLastError() > IPP_STATUS_OK_EVENTS_COMPLETE) return std::nullopt;
-  ipp_attribute_t* attribute = ippFindAttribute(response.get(), "device-uri", IPP_TAG_URI);
-  const char* value = attribute ? ippGetString(attribute, 0, nullptr) : nullptr;
-  if (!value || !*value) return std::nullopt;
-  return std::string(value);
+std::chrono::steady_clock::time_point DeviceUriResolver::StepDeadline() const {
+  return Clock::now() + options.lookupTimeout;
 }
 
-std::optional<std::string> DeviceUriResolver::QueueSuppliesUrl(const std::string& queue) {
-  // The local server that listed the queue keeps the PPD cups-browsed generated for it.
-  LookupClock clock{&stopped, std::chrono::steady_clock::now() + options.lookupTimeout};
-  std::unique_ptr<http_t, HttpCloser> http(Connect(cupsServer(), ippPort(), cupsEncryption(),
-                                                   options.lookupTimeout, &connectCancel, clock));
-  if (!http) return std::nullopt;
-  std::FILE* file = std::tmpfile();
-  if (!file) return std::nullopt;
-  std::unique_ptr<std::FILE, int (*)(std::FILE*)> closer(file, std::fclose);
-  const std::string resource = "/printers/" + queue + ".ppd";
-  if (cupsGetFd(http.get(), resource.c_str(), fileno(file)) != HTTP_STATUS_OK) return std::nullopt;
-  std::rewind(file);
-  char buffer[4096];
-  constexpr std::string_view kKey = "*APSupplies:";
-  while (std::fgets(buffer, sizeof(buffer), file)) {
-    const std::string_view line(buffer);
-    if (line.rfind(kKey, 0) != 0) continue;
-    const std::size_t open = line.find('"');
-    const std::size_t close = line.rfind('"');
-    if (open == std::string_view::npos || close <= open) return std::nullopt;
-    return std::string(line.substr(open + 1, close - open - 1));
-  }
-  return std::nullopt;
-}
-
-std::vector<DnsSdAnswer> DeviceUriResolver::ResolveNames(const std::vector<DnsSdQuery>& queries) {
-  return dnssd.ResolveAll(queries, options.lookupTimeout);
-}
-
-void DeviceUriResolver::Begin() {
-  stopped = false;
-  std::atomic_ref<int>(connectCancel).store(0);
-  dnssd.Reset();
-}
-
-void DeviceUriResolver::Prepare(const std::vector<std::string>& uris) {
-  std::map<std::string, PortResolution> found;
-
-  // First round, all at once: the print servers are asked for their queues' devices and the
-  // cups-browsed queues for the printer behind them. What they name may be a DNS-SD name,
-  // which the second round resolves together with the queues' own service names.
-  struct Pending {
-    std::string uri;
-    DeviceUriPlan plan;
-    std::string via;  // how the plan was reached, for the reason text
-  };
-  std::vector<Pending> needLookup;
-  std::vector<std::pair<std::string, std::future<std::optional<std::string>>>> servers;
-  std::vector<std::pair<std::string, std::future<std::optional<std::string>>>> browsed;
-  for (const std::string& uri : uris) {
-    if (found.count(uri) != 0) continue;
-    DeviceUriPlan plan = PlanDeviceUri(uri);
-    switch (plan.kind) {
-      case Kind::kService:
-        needLookup.push_back({uri, std::move(plan), ""});
-        found[uri] = Failed("");
-        break;
-      case Kind::kPrintServer:
-        servers.emplace_back(
-            uri, std::async(std::launch::async, [this, plan] { return AskPrintServer(plan); }));
-        found[uri] = Failed("");
-        break;
-      case Kind::kImplicitClass:
-        browsed.emplace_back(uri, std::async(std::launch::async, [this, queue = plan.queue] {
-                               return QueueSuppliesUrl(queue);
-                             }));
-        found[uri] = Failed("");
-        break;
-      case Kind::kDirect:
-      case Kind::kNotNetwork:
-        break;
-    }
-  }
-
-  for (auto& [uri, answer] : servers) {
-    const DeviceUriPlan serverPlan = PlanDeviceUri(uri);
-    const std::string server = serverPlan.server;
-    const std::optional<std::string> deviceUri = answer.get();
-    if (stopped) {
-      found[uri] = Failed("asking print server " + server + " cut by stop");
-      continue;
-    }
-    if (!deviceUri) {
-      found[uri] =
-          Failed("print server " + server + " did not say which device its queue prints to");
-      continue;
-    }
-    DeviceUriPlan device = PlanDeviceUri(*deviceUri);
-    if (device.kind == Kind::kDirect)
-      found[uri] = FromDirect(device);
-    else if (device.kind == Kind::kService)
-      needLookup.push_back({uri, std::move(device), "print server " + server + ": "});
-    else
-      found[uri] =
-          Failed("print server " + server + " prints to a device that is not on the network (" +
-                 (device.scheme.empty() ? std::string("unknown") : device.scheme) + ":)");
-  }
-  for (auto& [uri, answer] : browsed) {
-    const std::optional<std::string> url = answer.get();
-    if (stopped) {
-      found[uri] = Failed("reading the queue's PPD cut by stop");
-      continue;
-    }
-    if (!url) {
-      found[uri] =
-          Failed("cups-browsed queue without *APSupplies in its PPD: its printer is unknown");
-      continue;
-    }
-    DeviceUriPlan device = PlanDeviceUri(*url);
-    if (device.kind == Kind::kDirect && !device.ipv4Literal &&
-        Lower(device.address).ends_with(".local")) {
+PortAddress DeviceUriResolver::Resolve(const PrinterInfo& printer) {
+  if (!printer.portName) return PortAddress::NotFound();
+  const DeviceUriPlan plan = PlanDeviceUri(*printer.portName);
+  switch (plan.kind) {
+    case Kind::kDirect: {
+      auto [host, port] = SplitHostPort(plan.address);
       // A printer on the local link: its .local name is known to DNS-SD alone.
-      DeviceUriPlan host;
-      host.kind = Kind::kDirect;
-      host.address = device.address;
-      needLookup.push_back({uri, std::move(host), "cups-browsed queue: "});
-    } else if (device.kind == Kind::kDirect) {
-      found[uri] = FromDirect(device);
-    } else if (device.kind == Kind::kPrintServer) {
-      // A queue shared by another CUPS server: the PPD names the server, not the printer.
-      found[uri] = Failed("cups-browsed queue of print server " + device.server +
-                          ": the printer behind it is not known");
-    } else {
-      found[uri] = Failed("cups-browsed queue's PPD names no network printer");
+      if (IsLocalName(host)) return PortAddress::NeedsLookup("");
+      return PortAddress::Found(std::move(host), port);
     }
+    case Kind::kService:
+      return PortAddress::NeedsLookup("");
+    case Kind::kPrintServer:
+      return PortAddress::NeedsLookup("cups:" + Lower(plan.server) + ":" +
+                                      std::to_string(plan.port));
+    case Kind::kImplicitClass:
+      return PortAddress::NeedsLookup("cups:local");
+    case Kind::kNotNetwork:
+      break;
   }
-
-  std::vector<DnsSdQuery> queries;
-  for (const Pending& pending : needLookup) {
-    DnsSdQuery query;
-    if (pending.plan.kind == Kind::kService)
-      query.service = pending.plan.service;
-    else
-      query.hostName = pending.plan.address;
-    queries.push_back(std::move(query));
-  }
-  const std::vector<DnsSdAnswer> answers = ResolveNames(queries);
-  for (std::size_t i = 0; i < needLookup.size() && i < answers.size(); ++i) {
-    const Pending& pending = needLookup[i];
-    const std::string what = pending.plan.kind == Kind::kService ? ServiceText(pending.plan.service)
-                                                                 : pending.plan.address;
-    PortResolution outcome = FromAnswer(answers[i], what, options.lookupTimeout);
-    if (!outcome.Resolved()) outcome.failure = pending.via + outcome.failure;
-    found[pending.uri] = std::move(outcome);
-  }
-
-  std::lock_guard<std::mutex> lock(mutex);
-  outcomes = std::move(found);
+  return PortAddress::NotFound(NotNetwork(plan));
 }
 
-std::optional<PortResolution> DeviceUriResolver::Find(const std::string& uri) const {
-  {
-    std::lock_guard<std::mutex> lock(mutex);
-    const auto it = outcomes.find(uri);
-    if (it != outcomes.end()) return it->second;
-  }
-  const DeviceUriPlan plan = PlanDeviceUri(uri);
-  if (plan.kind == Kind::kDirect) return FromDirect(plan);
-  return std::nullopt;
+PortAddress DeviceUriResolver::Lookup(const PrinterInfo& printer, std::stop_token stop) {
+  if (!printer.portName) return PortAddress::NotFound();
+  const DeviceUriPlan plan = PlanDeviceUri(*printer.portName);
+  if (plan.kind == Kind::kImplicitClass) return FromBrowsedQueue(plan.queue, stop);
+  return FromPlan(plan, "", kServerHops, stop);
 }
 
-std::string DeviceUriResolver::FailureReason(const std::string& uri) const {
-  const std::optional<PortResolution> outcome = Find(uri);
-  if (outcome) return outcome->failure;
-  const DeviceUriPlan plan = PlanDeviceUri(uri);
-  if (plan.kind == Kind::kNotNetwork)
-    return plan.scheme.empty() ? "not a device URI" : "not a network device (" + plan.scheme + ":)";
-  return "";
-}
-
-void DeviceUriResolver::Stop() {
-  stopped = true;
-  std::atomic_ref<int>(connectCancel).store(1);
-  dnssd.Stop();
-}
-
-long ResolvingSpooler::EnumPrinters(std::vector<PrinterInfo>& printers) {
-  resolver.Begin();
-  const long rc = inner.EnumPrinters(printers);
-  if (rc != kErrorSuccess) return rc;
-  try {
-    const std::size_t installed = printers.size();
-    const auto isInstalled = [&](const CupsDestination& destination) {
-      return std::any_of(
-          printers.begin(), printers.begin() + static_cast<std::ptrdiff_t>(installed),
-          [&](const PrinterInfo& queue) {
-            return queue.printerName == destination.name || queue.portName == destination.deviceUri;
-          });
-    };
-    if (discover) {
-      for (const CupsDestination& destination : discover(resolver.CancelFlag())) {
-        if (isInstalled(destination)) continue;
-        PrinterInfo printer;
-        printer.printerName = destination.name;
-        printer.driverName = destination.makeAndModel;
-        printer.portName = destination.deviceUri;
-        printers.push_back(std::move(printer));
-      }
+PortAddress DeviceUriResolver::FromPlan(const DeviceUriPlan& plan, const std::string& via,
+                                        int hopsLeft, std::stop_token stop) {
+  switch (plan.kind) {
+    case Kind::kDirect: {
+      auto [host, port] = SplitHostPort(plan.address);
+      if (IsLocalName(host)) return FromLocalName(host, via, stop);
+      return PortAddress::Found(std::move(host), port);
     }
-    std::vector<std::string> uris;
-    for (const PrinterInfo& printer : printers)
-      if (printer.portName) uris.push_back(*printer.portName);
-    resolver.Prepare(uris);
-
-    // One device, one entry: a discovered printer that resolves to where an installed queue
-    // prints is that queue's printer.
-    const auto addressOf = [&](const PrinterInfo& printer) -> std::string {
-      if (!printer.portName) return "";
-      const std::optional<PortResolution> outcome = resolver.Find(*printer.portName);
-      if (!outcome || !outcome->Resolved()) return "";
-      return outcome->ipAddress.value_or(outcome->hostName);
-    };
-    std::vector<std::string> installedAddresses;
-    for (std::size_t i = 0; i < installed; ++i)
-      installedAddresses.push_back(addressOf(printers[i]));
-    std::vector<std::string> ports;
-    std::vector<PrinterInfo> kept(printers.begin(),
-                                  printers.begin() + static_cast<std::ptrdiff_t>(installed));
-    for (std::size_t i = installed; i < printers.size(); ++i) {
-      const std::string address = addressOf(printers[i]);
-      if (!address.empty() && std::find(installedAddresses.begin(), installedAddresses.end(),
-                                        address) != installedAddresses.end())
-        continue;
-      ports.push_back(*printers[i].portName);
-      kept.push_back(std::move(printers[i]));
-    }
-    printers.swap(kept);
-    std::lock_guard<std::mutex> lock(mutex);
-    discoveredPorts = std::move(ports);
-  } catch (const std::exception&) {
-    // Without the lookups, the ports resolve by their text alone.
+    case Kind::kService:
+      return FromService(plan.service, via, hopsLeft, stop);
+    case Kind::kPrintServer:
+      return FromPrintServer(plan, via, hopsLeft, stop);
+    case Kind::kImplicitClass:
+      return Failed(via, "a cups-browsed queue of that server, whose printer is not known here");
+    case Kind::kNotNetwork:
+      break;
   }
-  return rc;
+  return Failed(via, "prints to " + NotNetwork(plan));
 }
 
-long ResolvingSpooler::EnumPorts(const std::optional<std::string>& serverName,
-                                 std::vector<std::string>& ports) {
-  const long rc = inner.EnumPorts(serverName, ports);
-  if (rc != kErrorSuccess || serverName) return rc;
-  std::lock_guard<std::mutex> lock(mutex);
-  for (const std::string& port : discoveredPorts)
-    if (std::find(ports.begin(), ports.end(), port) == ports.end()) ports.push_back(port);
-  return rc;
+PortAddress DeviceUriResolver::FromService(const ServiceName& service, const std::string& via,
+                                           int hopsLeft, std::stop_token stop) {
+  DnsSdQuery query;
+  query.service = service;
+  const DnsSdAnswer answer = ResolveName(query, StepDeadline(), stop);
+  const std::string what = ServiceText(service);
+  if (answer.status != DnsSdAnswer::Status::kFound)
+    return Failed(via, DnsSdFailure(answer.status, what, options.lookupTimeout));
+  if (IsQueuePath(answer.resourcePath)) {
+    // A CUPS server shares this queue: the device is the one its queue prints to.
+    PortAddress server = FromAnswer(answer);
+    if (server.outcome != PortAddress::Outcome::kFound)
+      return Failed(via, DnsSdFailure(DnsSdAnswer::Status::kFound, what, options.lookupTimeout));
+    std::string path = answer.resourcePath;
+    if (path.front() != '/') path.insert(0, "/");
+    DeviceUriPlan queue;
+    queue.kind = Kind::kPrintServer;
+    queue.scheme = service.type.starts_with("_ipps.") ? "ipps" : "ipp";
+    queue.server = server.host;
+    queue.port = answer.port != 0 ? answer.port : 631;
+    queue.uri = queue.scheme + "://" + queue.server + ":" + std::to_string(queue.port) + path;
+    return FromPrintServer(queue, via, hopsLeft, stop);
+  }
+  PortAddress address = FromAnswer(answer);
+  if (address.outcome != PortAddress::Outcome::kFound)
+    return Failed(via, DnsSdFailure(DnsSdAnswer::Status::kFound, what, options.lookupTimeout));
+  return address;
+}
+
+PortAddress DeviceUriResolver::FromLocalName(const std::string& host, const std::string& via,
+                                             std::stop_token stop) {
+  DnsSdQuery query;
+  query.hostName = host;
+  if (query.hostName.back() == '.') query.hostName.pop_back();
+  const DnsSdAnswer answer = ResolveName(query, StepDeadline(), stop);
+  if (answer.status != DnsSdAnswer::Status::kFound)
+    return Failed(via, DnsSdFailure(answer.status, host, options.lookupTimeout));
+  DnsSdAnswer named = answer;
+  if (named.host.empty()) named.host = query.hostName;
+  named.port = 0;
+  PortAddress address = FromAnswer(named);
+  if (address.outcome != PortAddress::Outcome::kFound)
+    return Failed(via, DnsSdFailure(DnsSdAnswer::Status::kFound, host, options.lookupTimeout));
+  return address;
+}
+
+PortAddress DeviceUriResolver::FromPrintServer(const DeviceUriPlan& plan, const std::string& via,
+                                               int hopsLeft, std::stop_token stop) {
+  const std::string server = "print server " + plan.server;
+  if (hopsLeft <= 0)
+    return Failed(via, server + " is one print server too many on the way to the printer");
+  const CupsLookupResult asked = AskPrintServer(plan, StepDeadline(), stop);
+  if (asked.status != Status::kAnswered)
+    return Failed(via, ServerFailure(asked.status, server, "which device its queue prints to",
+                                     options.lookupTimeout));
+  const DeviceUriPlan device = PlanDeviceUri(asked.value);
+  if (device.kind == Kind::kDirect) {
+    const std::string host = SplitHostPort(device.address).first;
+    // The server's own machine: its loopback devices (ipp-usb) cannot be reached from here.
+    if (IsLoopback(host))
+      return Failed(via, server + " prints to a device on its own machine (" + device.address +
+                             "), which cannot be reached from here");
+  }
+  if (device.kind == Kind::kNotNetwork)
+    return Failed(via, server + " prints to a device that is not on the network (" +
+                           (device.scheme.empty() ? std::string("unknown") : device.scheme) + ":)");
+  return FromPlan(device, via + server + ": ", hopsLeft - 1, stop);
+}
+
+PortAddress DeviceUriResolver::FromBrowsedQueue(const std::string& queue, std::stop_token stop) {
+  // The local server that listed the queue keeps the PPD cups-browsed generated for it.
+  const CupsLookupResult asked = QueueSupplies(queue, StepDeadline(), stop);
+  if (asked.status == Status::kNotSaid)
+    return PortAddress::NotFound(
+        "cups-browsed queue without *APSupplies in its PPD: its printer is unknown");
+  if (asked.status != Status::kAnswered)
+    return PortAddress::NotFound("cups-browsed queue: " +
+                                 ServerFailure(asked.status, "the local print server",
+                                               "the queue's PPD", options.lookupTimeout));
+  const DeviceUriPlan device = PlanDeviceUri(asked.value);
+  if (device.kind == Kind::kPrintServer) {
+    // A queue shared by another CUPS server: the PPD names the server, not the printer.
+    return PortAddress::NotFound("cups-browsed queue of print server " + device.server +
+                                 ": the printer behind it is not known");
+  }
+  if (device.kind != Kind::kDirect)
+    return PortAddress::NotFound("cups-browsed queue's PPD names no network printer");
+  return FromPlan(device, "cups-browsed queue: ", 0, stop);
+}
+
+std::vector<PrinterInfo> DeviceUriResolver::OfferedPrinters(std::stop_token stop) {
+  std::vector<PrinterInfo> printers;
+  if (!OffersPrinters()) return printers;
+  for (CupsDestination& destination : Discover(options.discoveryTime, stop)) {
+    PrinterInfo printer;
+    printer.printerName = std::move(destination.name);
+    printer.driverName = std::move(destination.makeAndModel);
+    printer.portName = std::move(destination.deviceUri);
+    printers.push_back(std::move(printer));
+  }
+  return printers;
+}
+
+CupsLookupResult DeviceUriResolver::AskPrintServer(const DeviceUriPlan& plan,
+                                                   std::chrono::steady_clock::time_point deadline,
+                                                   std::stop_token stop) {
+  return AskPrintServerDevice(plan, deadline, std::move(stop));
+}
+
+CupsLookupResult DeviceUriResolver::QueueSupplies(const std::string& queue,
+                                                  std::chrono::steady_clock::time_point deadline,
+                                                  std::stop_token stop) {
+  return QueueSuppliesUrl(queue, deadline, std::move(stop));
+}
+
+DnsSdAnswer DeviceUriResolver::ResolveName(const DnsSdQuery& query,
+                                           std::chrono::steady_clock::time_point deadline,
+                                           std::stop_token stop) {
+  return dnssd.Resolve(query, deadline, std::move(stop));
+}
+
+std::vector<CupsDestination> DeviceUriResolver::Discover(std::chrono::milliseconds timeout,
+                                                         std::stop_token stop) {
+  return ListDiscoveredDestinations(timeout, std::move(stop));
 }
 
 }  // namespace pradex

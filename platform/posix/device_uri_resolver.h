@@ -1,103 +1,73 @@
-// The network device behind the device URIs that desktops give their CUPS queues: DNS-SD
-// service names (dnssd://, driverless ipp://NAME._ipp._tcp.local/), cups-browsed's
-// implicitclass:// queues, ipp-usb on a loopback port, queues of another CUPS server and
-// wrapper backends (beh:/.../socket://...).
+// The network device behind the device URIs that desktops give their CUPS queues: a host in
+// the URI itself, DNS-SD service names (dnssd://, driverless ipp://NAME._ipp._tcp.local/) and
+// .local names, cups-browsed's implicitclass:// queues, ipp-usb on a loopback port, queues of
+// another CUPS server and wrapper backends (beh:/.../socket://...); and the network printers a
+// print dialog offers without a queue.
 #pragma once
 
-#include <atomic>
 #include <chrono>
-#include <functional>
-#include <map>
-#include <mutex>
-#include <optional>
+#include <stop_token>
 #include <string>
 #include <vector>
 
+#include "platform/port_resolver.h"
 #include "platform/posix/cups_destinations.h"
+#include "platform/posix/cups_lookups.h"
+#include "platform/posix/device_uri.h"
 #include "platform/posix/dnssd_resolver.h"
-#include "platform/spooler.h"
 
 namespace pradex {
 
-// Where a port (a device URI) leads: the values of the TCP/IP monitor's port key, or why
-// there is none.
-struct PortResolution {
-  std::string hostName;
-  std::optional<std::string> ipAddress;
-  std::string failure;  // empty when resolved; otherwise the reason, for people
-  bool Resolved() const { return failure.empty(); }
-};
-
-// Resolves, once per search, the device URIs that need asking someone: all lookups of a
-// search run at the same time, each within `lookupTimeout`; Stop cuts every one at once.
-// Thread-safe.
-class DeviceUriResolver {
+// A URI whose text names its host is answered at once; every other one is looked up when the
+// search asks (each step within `lookupTimeout`, and at most three steps: a DNS-SD service that
+// is a print server's shared queue, that server's device, its DNS-SD name). Thread-safe.
+class DeviceUriResolver : public PortResolver {
  public:
   struct Options {
     std::chrono::milliseconds lookupTimeout{2000};
+    // The longest wait for the print dialog's printers; none are offered when it is zero.
+    // cupsEnumDests ends as soon as the announcements settle: 0.2-0.3 s in our lab.
+    std::chrono::milliseconds discoveryTime{1000};
   };
   DeviceUriResolver() = default;
   explicit DeviceUriResolver(Options options) : options(options) {}
-  virtual ~DeviceUriResolver() = default;
 
-  // Starts a search: what an earlier Stop cut no longer counts.
-  void Begin();
-  // Forgets what earlier searches found and resolves `uris`.
-  void Prepare(const std::vector<std::string>& uris);
-  // The outcome for a URI: what Prepare found for it, or for a URI that needs no lookup, what
-  // its text says. nullopt: the resolver has nothing to say (the caller's own rule applies).
-  std::optional<PortResolution> Find(const std::string& uri) const;
-  // Why the URI's port was not resolved, or "" when it was or the resolver knows nothing.
-  std::string FailureReason(const std::string& uri) const;
+  PortAddress Resolve(const PrinterInfo& printer) override;
+  PortAddress Lookup(const PrinterInfo& printer, std::stop_token stop) override;
+  std::vector<PrinterInfo> OfferedPrinters(std::stop_token stop) override;
+  bool OffersPrinters() const override { return options.discoveryTime.count() > 0; }
 
-  // Cuts every lookup of the search at once, also those begun after it, until Begin.
-  void Stop();
-  // Set by Stop, for libcups calls that take a cancel variable (cupsEnumDests, httpConnect2).
-  int* CancelFlag() { return &connectCancel; }
+  // DNS-SD calls still under way whose callers gave up on them (a daemon that hangs).
+  int CallsLeftBehind() const { return dnssd.CallsLeftBehind(); }
 
  protected:
-  // The device-uri of a queue of another CUPS server, asked with Get-Printer-Attributes;
-  // nullopt when the server did not say. Virtual for tests.
-  virtual std::optional<std::string> AskPrintServer(const DeviceUriPlan& plan);
-  // The *APSupplies URL of a local queue's PPD, or nullopt.
-  virtual std::optional<std::string> QueueSuppliesUrl(const std::string& queue);
-  virtual std::vector<DnsSdAnswer> ResolveNames(const std::vector<DnsSdQuery>& queries);
+  // The outside world, virtual for tests.
+  virtual CupsLookupResult AskPrintServer(const DeviceUriPlan& plan,
+                                          std::chrono::steady_clock::time_point deadline,
+                                          std::stop_token stop);
+  virtual CupsLookupResult QueueSupplies(const std::string& queue,
+                                         std::chrono::steady_clock::time_point deadline,
+                                         std::stop_token stop);
+  virtual DnsSdAnswer ResolveName(const DnsSdQuery& query,
+                                  std::chrono::steady_clock::time_point deadline,
+                                  std::stop_token stop);
+  virtual std::vector<CupsDestination> Discover(std::chrono::milliseconds timeout,
+                                                std::stop_token stop);
 
  private:
+  // One step of a lookup: the plan of a URI (or a host to look up) to an address.
+  PortAddress FromPlan(const DeviceUriPlan& plan, const std::string& via, int hopsLeft,
+                       std::stop_token stop);
+  PortAddress FromService(const ServiceName& service, const std::string& via, int hopsLeft,
+                          std::stop_token stop);
+  PortAddress FromLocalName(const std::string& host, const std::string& via, std::stop_token stop);
+  PortAddress FromPrintServer(const DeviceUriPlan& plan, const std::string& via, int hopsLeft,
+                              std::stop_token stop);
+  PortAddress FromBrowsedQueue(const std::string& queue, std::stop_token stop);
+  std::chrono::steady_clock::time_point StepDeadline() const;
+
   Options options;
   DnsSdResolver dnssd;
-  std::atomic<bool> stopped{false};
-  // libcups reads this while it connects; written only through std::atomic_ref.
-  alignas(std::atomic_ref<int>::required_alignment) int connectCancel = 0;
-  mutable std::mutex mutex;
-  std::map<std::string, PortResolution> outcomes;  // guarded by mutex
-};
-
-// A spooler whose every printer enumeration also has the resolver prepare the queues'
-// device URIs, so that the port look-ups of the search that follows find them resolved.
-//
-// With a `discover` function it also lists the network printers a print dialog offers
-// without an installed queue (see cups_destinations.h), after the installed queues and each
-// device once: a discovered printer is left out when an installed queue has its name, its
-// device URI or, once resolved, the same address (the installed queue's name wins). Their
-// device URIs are added to the port list, so that their ports resolve like the queues'.
-class ResolvingSpooler : public Spooler {
- public:
-  // `cancel` becomes non-zero when the search is stopped.
-  using Discover = std::function<std::vector<CupsDestination>(int* cancel)>;
-  ResolvingSpooler(Spooler& inner, DeviceUriResolver& resolver, Discover discover = {})
-      : inner(inner), resolver(resolver), discover(std::move(discover)) {}
-  long EnumPrinters(std::vector<PrinterInfo>& printers) override;
-  long EnumPorts(const std::optional<std::string>& serverName,
-                 std::vector<std::string>& ports) override;
-  bool HasIeee1394Ports() const override { return inner.HasIeee1394Ports(); }
-
- private:
-  Spooler& inner;
-  DeviceUriResolver& resolver;
-  Discover discover;
-  std::mutex mutex;
-  std::vector<std::string> discoveredPorts;  // of the last enumeration; guarded by mutex
 };
 
 }  // namespace pradex

@@ -51,11 +51,8 @@ int main(int argc, char* argv[]) {
   {
     PradexWindow window(platform.utf8Strings, platform.versions, browser,
                         [&platform](MessagePoster& poster) -> std::unique_ptr<SearchDriver> {
-                          return std::make_unique<DeviceSearchEngine>(
-                              platform.Search(poster), [&platform] { platform.resolver.Stop(); });
+                          return std::make_unique<DeviceSearchEngine>(platform.Search(poster));
                         });
-    window.SetPortProblemSource(
-        [&platform](const std::string& port) { return platform.resolver.FailureReason(port); });
     window.show();  // starts the first search
 
     // Only a guard against a hang: the lab's search ends within seconds.

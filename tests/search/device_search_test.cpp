@@ -180,7 +180,7 @@ class ThrowingSpooler : public Spooler {
 
 TEST_F(SearchProtocolTest, AnyExceptionStillEndsTheRunWithItsMessage) {
   ThrowingSpooler throwing;
-  const SearchPlatform throwingPlatform{throwing, registry, deviceIo, http, poster};
+  const SearchPlatform throwingPlatform{throwing, registry, http, poster, ports};
   DeviceSearch search(throwingPlatform);
   EXPECT_EQ(search.Run(kWindow), 0);
   const RunMessages run = CollectRun(poster);

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "discovery/monitor_port_resolver.h"
 #include "discovery/port_cache.h"
 #include "platform/memory/memory_registry.h"
 #include "platform/memory/queue_message_poster.h"
@@ -152,7 +153,8 @@ class SearchTest : public ::testing::Test {
   MemoryDeviceIo deviceIo;
   FakeHttpClient http;
   QueueMessagePoster poster;
-  SearchPlatform platform{spooler, registry, deviceIo, http, poster};
+  MonitorPortResolver ports{DiscoveryPlatform{spooler, registry, deviceIo}};
+  SearchPlatform platform{spooler, registry, http, poster, ports};
 
  private:
   int portNumber = 0;

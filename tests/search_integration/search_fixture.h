@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "discovery/monitor_port_resolver.h"
 #include "discovery/port_cache.h"
 #include "platform/memory/memory_registry.h"
 #include "platform/memory/queue_message_poster.h"
@@ -90,7 +91,8 @@ class SearchMachine {
   MemoryDeviceIo deviceIo;
   CurlHttpClient http;
   QueueMessagePoster poster;
-  SearchPlatform platform{spooler, registry, deviceIo, http, poster};
+  MonitorPortResolver ports{DiscoveryPlatform{spooler, registry, deviceIo}};
+  SearchPlatform platform{spooler, registry, http, poster, ports};
 };
 
 }  // namespace pradex::integration

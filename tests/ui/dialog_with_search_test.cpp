@@ -5,14 +5,15 @@
 #include <string>
 #include <vector>
 
+#include "discovery/monitor_port_resolver.h"
 #include "discovery/port_cache.h"
-#include "tests/fakes/fake_http_client.h"
-#include "tests/fakes/memory_device_io.h"
 #include "platform/memory/memory_registry.h"
-#include "tests/fakes/memory_spooler.h"
 #include "platform/memory/queue_message_poster.h"
 #include "search/device_search.h"
 #include "search/proxy_settings_guard.h"
+#include "tests/fakes/fake_http_client.h"
+#include "tests/fakes/memory_device_io.h"
+#include "tests/fakes/memory_spooler.h"
 #include "tests/ui/fake_rich_text.h"
 #include "tests/ui/ui_fakes.h"
 #include "ui/device_search_driver.h"
@@ -73,8 +74,8 @@ class DialogWithSearchTest : public testing::Test {
   MemoryRegistry& registry = machine.registry;
   FakeHttpClient& http = machine.http;
   QueueMessagePoster& poster = machine.poster;
-  SearchPlatform platform{machine.spooler, machine.registry, machine.deviceIo, machine.http,
-                          machine.poster};
+  MonitorPortResolver ports{DiscoveryPlatform{machine.spooler, machine.registry, machine.deviceIo}};
+  SearchPlatform platform{machine.spooler, machine.registry, machine.http, machine.poster, ports};
   DeviceSearch search{platform};
   DeviceSearchDriver driver{search};
 

@@ -50,7 +50,7 @@ class EnginePoster : public MessagePoster {
 struct ConsoleSearch::Parts {
   Parts(ConsoleMachine machine, StringResources& strings) : spooler(machine.spooler) {
     engine = std::make_unique<DeviceSearchEngine>(
-        SearchPlatform{spooler, machine.registry, machine.deviceIo, machine.http, enginePoster});
+        SearchPlatform{spooler, machine.registry, machine.http, enginePoster, machine.ports});
     dialog = std::make_unique<PradexDialog>(view, list, *engine, browser, strings, queue);
   }
 

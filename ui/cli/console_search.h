@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/device_io.h"
 #include "platform/http_client.h"
+#include "platform/port_resolver.h"
 #include "platform/registry.h"
 #include "platform/spooler.h"
 #include "platform/string_resources.h"
@@ -24,8 +24,8 @@ namespace pradex::cli {
 struct ConsoleMachine {
   Spooler& spooler;
   Registry& registry;
-  DeviceIo& deviceIo;
   HttpClient& http;
+  PortResolver& ports;
 };
 
 struct ConsoleDevice {

@@ -80,28 +80,17 @@ int main(int argc, char** argv) {
   LanguageStringResources chosen(platform.utf8Strings, language.block);
   LocaleStringResources strings(chosen, codeset);
 
-  ConsoleSearch search(ConsoleMachine{platform.resolvingSpooler, platform.registry,
-                                      platform.deviceIo, platform.http},
-                       strings, parsed.options.explain);
+  ConsoleSearch search(
+      ConsoleMachine{platform.spooler, platform.settings, platform.http, platform.resolver},
+      strings, parsed.options.explain);
   // Progress goes to a terminal only: a pipe or a file gets the result alone.
   const bool showProgress = isatty(STDERR_FILENO) == 1;
   if (showProgress) {
     search.SetProgressReporter(
         [](const SearchProgress& progress) { Write(stderr, "\r\x1b[K" + ProgressText(progress)); });
   }
-  ConsoleOutcome outcome = search.Run([&platform] {
-    if (gStopSignal.load() == 0) return false;
-    platform.resolver.Stop();  // DNS-SD and print-server lookups end at once too
-    return true;
-  });
+  ConsoleOutcome outcome = search.Run([] { return gStopSignal.load() != 0; });
   if (showProgress) Write(stderr, "\r\x1b[K");
-  if (outcome.explanation) {
-    for (PrinterExplanation& printer : outcome.explanation->printers) {
-      if (printer.verdict != SearchTrace::PrinterVerdict::kPortNotResolved) continue;
-      std::string problem = platform.resolver.FailureReason(printer.portName);
-      if (!problem.empty()) printer.portProblem = std::move(problem);
-    }
-  }
 
   const std::string text = parsed.options.json ? FormatJson(outcome) : FormatText(outcome, codeset);
   const bool written = Write(stdout, text) && std::fflush(stdout) == 0;

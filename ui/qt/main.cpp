@@ -67,11 +67,8 @@ int main(int argc, char* argv[]) {
   {
     PradexWindow window(strings, platform.versions, browser,
                         [&platform](MessagePoster& poster) -> std::unique_ptr<SearchDriver> {
-                          return std::make_unique<DeviceSearchEngine>(
-                              platform.Search(poster), [&platform] { platform.resolver.Stop(); });
+                          return std::make_unique<DeviceSearchEngine>(platform.Search(poster));
                         });
-    window.SetPortProblemSource(
-        [&platform](const std::string& port) { return platform.resolver.FailureReason(port); });
     // SIGTERM (a logout, a service manager) or SIGINT ends the program the way Close does.
     TerminationSignals termination([&window](int) {
       // A modal box in front, such as About, is closed first, as a user would close it.

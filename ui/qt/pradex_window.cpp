@@ -153,13 +153,6 @@ std::unique_ptr<ReasonsDialog> PradexWindow::MakeReasonsView() {
   Explanation explanation = spoolerRecord != nullptr && traceRecord != nullptr
                                 ? BuildExplanation(*spoolerRecord, *traceRecord)
                                 : Explanation{};
-  if (portProblems) {
-    for (PrinterExplanation& printer : explanation.printers) {
-      if (printer.verdict != SearchTrace::PrinterVerdict::kPortNotResolved) continue;
-      std::string problem = portProblems(printer.portName);
-      if (!problem.empty()) printer.portProblem = std::move(problem);
-    }
-  }
   return std::make_unique<ReasonsDialog>(explanation, this);
 }
 

@@ -61,10 +61,6 @@ class PradexWindow : public QDialog, private DialogView {
 
   void setVisible(bool visible) override;
 
-  // Says, for a port that gave no address, why (or ""), for the reasons view.
-  using PortProblemSource = std::function<std::string(const std::string& portName)>;
-  void SetPortProblemSource(PortProblemSource source) { portProblems = std::move(source); }
-
   WindowHandle Handle() const { return poster.Handle(); }
   // The queue the engine posts through (and the window its own end markers).
   MessagePoster& Poster() { return poster; }
@@ -151,7 +147,6 @@ class PradexWindow : public QDialog, private DialogView {
   QTimer* indicatorTimer = nullptr;
   RecordingSpooler* spoolerRecord = nullptr;
   RecordingTrace* traceRecord = nullptr;
-  PortProblemSource portProblems;
   std::map<int, QAction*> actions;
   std::string aboutText;
   bool initialised = false;

@@ -1,6 +1,7 @@
 // The system as the Windows program uses it: one object of each Win32 adapter.
 #pragma once
 
+#include "discovery/monitor_port_resolver.h"
 #include "platform/win32/shell_process_launcher.h"
 #include "platform/win32/win32_device_io.h"
 #include "platform/win32/win32_message_poster.h"
@@ -23,6 +24,8 @@ struct Win32Platform {
   // WSD and IPP ports: the APMON monitor's answers and the WSD device nodes.
   SpoolerXcvChannel xcv;
   Win32ModernPorts modernPorts{xcv};
+  // The address behind each port: the TCP/IP monitors, IEEE 1394 devices, WSD and IPP ports.
+  MonitorPortResolver ports{DiscoveryPlatform{spooler, registry, deviceIo, &modernPorts}};
   // The one poster of the program: the search engine's notifications and the window's own end
   // markers go through it into the window's queue.
   Win32MessagePoster poster;
@@ -34,7 +37,7 @@ struct Win32Platform {
   RegisteredBrowserLauncher browser{registry, launcher};
 
   SearchPlatform Search() {
-    return SearchPlatform{spooler, registry, deviceIo, http, poster, &modernPorts};
+    return SearchPlatform{spooler, registry, http, poster, ports};
   }
 };
 

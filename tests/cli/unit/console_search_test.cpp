@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "app/messages.h"
+#include "discovery/monitor_port_resolver.h"
 #include "discovery/port_cache.h"
 #include "platform/http_client.h"
 #include "platform/memory/memory_registry.h"
@@ -42,12 +43,13 @@ class ConsoleSearchTest : public testing::Test {
     }
   }
 
-  ConsoleMachine Machine() { return ConsoleMachine{spooler, registry, deviceIo, http}; }
+  ConsoleMachine Machine() { return ConsoleMachine{spooler, registry, http, ports}; }
 
   MemorySpooler spooler;
   MemoryRegistry registry;
   MemoryDeviceIo deviceIo;
   FakeHttpClient http;
+  MonitorPortResolver ports{DiscoveryPlatform{spooler, registry, deviceIo}};
   EmbeddedStringResources strings;
 };
 
@@ -111,7 +113,7 @@ TEST_F(ConsoleSearchTest, NoAnswerEndsWithTheNoneFoundText) {
   EXPECT_EQ(search.ListText(), "\r\n" + test::kNoneFoundText + "\r\n\r\n");
 
   MemorySpooler empty;
-  ConsoleSearch none(ConsoleMachine{empty, registry, deviceIo, http}, strings, false);
+  ConsoleSearch none(ConsoleMachine{empty, registry, http, ports}, strings, false);
   EXPECT_EQ(none.Run([] { return false; }).status, test::kNoneFoundText);
 }
 
@@ -215,7 +217,7 @@ TEST_F(ConsoleSearchTest, AStopDuringAStuckSpoolerCallEndsWithoutWaitingForIt) {
   ConsoleTimings timings;
   timings.pollInterval = 5ms;
   timings.settleWait = 60ms;
-  auto search = std::make_unique<ConsoleSearch>(ConsoleMachine{stuck, registry, deviceIo, http},
+  auto search = std::make_unique<ConsoleSearch>(ConsoleMachine{stuck, registry, http, ports},
                                                 strings, true, timings);
   const auto start = std::chrono::steady_clock::now();
   const ConsoleOutcome outcome = search->Run([&] { return stuck.Entered(); });

@@ -10,12 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "discovery/port_cache.h"
-#include "platform/memory/memory_registry.h"
 #include "platform/posix/cups_spooler.h"
-#include "platform/posix/uri_monitor_registry.h"
+#include "platform/posix/device_uri_resolver.h"
 #include "tests/emulator/device_emulator.h"
-#include "tests/fakes/memory_device_io.h"
 #include "ui/cli/explain.h"
 
 namespace pradex {
@@ -78,8 +75,8 @@ CupsSpoolerOptions Serve(emulator::DeviceEmulator& server, const std::vector<Que
   return options;
 }
 
-// The printer list of one call and every queue's port resolved through the monitor view, the
-// way one search does it; optionally through the console program's recording spooler.
+// The printer list of one call and every queue's port resolved, the way one search does it;
+// optionally through the console program's recording spooler.
 struct SearchOverCups {
   explicit SearchOverCups(CupsSpoolerOptions options, bool recorded = false)
       : spooler(std::move(options)), used(recorded ? recording : static_cast<Spooler&>(spooler)) {}
@@ -89,9 +86,9 @@ struct SearchOverCups {
     std::vector<PrinterInfo> printers;
     if (used.EnumPrinters(printers) != kErrorSuccess) return resolved;
     for (const PrinterInfo& printer : printers) {
-      std::string address;
-      resolved[*printer.printerName] = cache.ResolvePortAddress(platform, printer, address)
-                                           ? std::optional(address)
+      const PortAddress address = resolver.Resolve(printer);
+      resolved[*printer.printerName] = address.outcome == PortAddress::Outcome::kFound
+                                           ? std::optional(address.host)
                                            : std::nullopt;
     }
     return resolved;
@@ -100,11 +97,7 @@ struct SearchOverCups {
   CupsSpooler spooler;
   cli::RecordingSpooler recording{spooler};
   Spooler& used;
-  MemoryRegistry store;
-  UriMonitorRegistry registry{store};
-  MemoryDeviceIo devices;
-  const DiscoveryPlatform platform{used, registry, devices};
-  PortCache cache;
+  DeviceUriResolver resolver;
 };
 
 // "1394_" marks IEEE 1394 ports among Windows port names only; in a device URI it is text.

@@ -20,11 +20,8 @@
 #include <thread>
 #include <vector>
 
-#include "discovery/port_cache.h"
-#include "platform/memory/memory_registry.h"
-#include "platform/posix/uri_monitor_registry.h"
+#include "platform/posix/device_uri_resolver.h"
 #include "tests/emulator/device_emulator.h"
-#include "tests/fakes/memory_device_io.h"
 #include "tests/support/private_cupsd.h"
 
 namespace pradex {
@@ -158,25 +155,20 @@ TEST(CupsSpoolerTest, ExplicitServerByLocalSocketOrLoopbackPort) {
   }
 }
 
-// The discovery core, unchanged, over the CUPS queues and the monitor view.
-TEST(CupsSpoolerTest, PortCacheResolvesTheQueuesThroughTheView) {
+// The queues' device URIs as the port resolution reads them.
+TEST(CupsSpoolerTest, TheQueuesPortsResolveToTheirDevices) {
   CupsSpooler spooler;
-  MemoryRegistry store;
-  UriMonitorRegistry registry(store);
-  MemoryDeviceIo devices;
-  const DiscoveryPlatform platform{spooler, registry, devices};
+  DeviceUriResolver resolver;
   std::vector<PrinterInfo> printers;
   ASSERT_EQ(spooler.EnumPrinters(printers), kErrorSuccess);
 
-  PortCache cache;
   std::map<std::string, std::optional<std::string>> resolved;
   for (const PrinterInfo& printer : printers) {
-    std::string address;
-    resolved[*printer.printerName] = cache.ResolvePortAddress(platform, printer, address)
-                                         ? std::optional<std::string>(address)
+    const PortAddress address = resolver.Resolve(printer);
+    resolved[*printer.printerName] = address.outcome == PortAddress::Outcome::kFound
+                                         ? std::optional<std::string>(address.host)
                                          : std::nullopt;
   }
-  EXPECT_TRUE(cache.IsLoaded());
   EXPECT_EQ(resolved, (std::map<std::string, std::optional<std::string>>{
                           {"brimline_300", "127.0.0.6"},
                           {"glow_usb", std::nullopt},
@@ -186,7 +178,6 @@ TEST(CupsSpoolerTest, PortCacheResolvesTheQueuesThroughTheView) {
                           {"office_laser", "127.0.0.8"},
                           {"shared_socket", "127.0.0.5"},
                       }));
-  EXPECT_EQ(store.OpenHandleCount(), 0u);
 }
 
 // A server of its own, started and stopped by the test itself.
