@@ -95,10 +95,10 @@ int main(int argc, char** argv) {
   const std::string text = parsed.options.json ? FormatJson(outcome) : FormatText(outcome, codeset);
   const bool written = Write(stdout, text) && std::fflush(stdout) == 0;
   const int status = ExitStatus(outcome, written, gStopSignal.load());
-  if (!outcome.engineSettled) {
-    // The engine's worker is inside a spooler call that cannot be cut short (a CUPS server that
-    // accepts and does not answer holds it for seconds). Everything has been printed; ending
-    // the process here, without destructors, frees it all without waiting for that call.
+  if (!outcome.engineSettled || platform.resolver.CallsLeftBehind() > 0) {
+    // The engine's worker is inside a call that cannot be cut short, or a DNS-SD daemon that
+    // hangs still holds a call the search gave up on. Everything has been printed; ending the
+    // process here, without destructors, frees it all without waiting for that call.
     std::_Exit(status);
   }
   return status;
