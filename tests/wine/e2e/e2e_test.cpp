@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "discovery/monitor_port_resolver.h"
 #include "discovery/port_cache.h"
 #include "platform/win32/win32_device_io.h"
 #include "platform/win32/win32_modern_ports.h"
@@ -238,13 +239,13 @@ TEST_F(PradexEndToEnd, WsdPrinterWithoutDeviceNodeIsSkippedWithItsReason) {
   Win32DeviceIo deviceIo;
   SpoolerXcvChannel xcv;
   Win32ModernPorts modernPorts(xcv);
-  const DiscoveryPlatform discovery{spooler, registry, deviceIo, &modernPorts};
+  MonitorPortResolver ports(DiscoveryPlatform{spooler, registry, deviceIo, &modernPorts});
   std::vector<PrinterInfo> printers;
   ASSERT_EQ(spooler.EnumPrinters(printers), 0);
   std::map<std::string, SearchTrace::PrinterNote> notes;
   ClearPortCache();
   for (const PrinterInfo& printer : printers) {
-    const SearchTrace::PrinterNote note = PlanPrinter(discovery, printer);
+    const SearchTrace::PrinterNote note = PlanPrinter(ports, printer).note;
     notes[note.printerName] = note;
   }
   ClearPortCache();
