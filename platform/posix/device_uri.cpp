@@ -1,10 +1,10 @@
 #include "platform/posix/device_uri.h"
 
-#include <cups/http.h>
-
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <cstdint>
+#include <optional>
 #include <string_view>
 
 #include "platform/url_host.h"
@@ -45,26 +45,29 @@ bool IsSchemeChar(char c) {
   return std::isalnum(static_cast<unsigned char>(c)) || c == '+' || c == '-' || c == '.';
 }
 
-// "beh:/1/3/5/socket://host:9100" -> "socket://host:9100": a URI whose own scheme is not
-// followed by "//" but that holds another URI after a '/', as wrapper backends write it.
-std::string Unwrap(const std::string& uri) {
-  std::string current = uri;
+// Where the URI inside wrapper backends starts: "beh:/1/3/5/socket://host:9100" ->
+// "socket://host:9100" is a URI whose own scheme is not followed by "//" but that holds
+// another URI after a '/', as wrapper backends write it.
+std::size_t WrappedUriStart(std::string_view uri) {
+  std::size_t start = 0;
   for (int depth = 0; depth < kWrapperDepth; ++depth) {
-    const std::size_t colon = current.find(':');
-    if (colon == std::string::npos || current.compare(colon + 1, 2, "//") == 0) break;
-    const std::size_t inner = current.find("://", colon + 1);
-    if (inner == std::string::npos) break;
-    std::size_t start = inner;
-    while (start > colon + 1 && IsSchemeChar(current[start - 1])) --start;
-    if (start == inner || current[start - 1] != '/') break;
-    current = current.substr(start);
+    const std::size_t colon = uri.find(':', start);
+    if (colon == std::string_view::npos || uri.compare(colon + 1, 2, "//") == 0) break;
+    const std::size_t inner = uri.find("://", colon + 1);
+    if (inner == std::string_view::npos) break;
+    std::size_t next = inner;
+    while (next > colon + 1 && IsSchemeChar(uri[next - 1])) --next;
+    if (next == inner || uri[next - 1] != '/') break;
+    start = next;
   }
-  return current;
+  return start;
 }
 
-bool IsLoopbackHost(const std::string& host) {
-  return ToLower(host) == "localhost" || host.rfind("127.", 0) == 0 || host == "::1" ||
-         host == "[::1]";
+bool IsLoopbackHost(const std::string& host, UrlHostKind kind) {
+  if (kind == UrlHostKind::kIpv4) return host.starts_with("127.");
+  if (kind == UrlHostKind::kIpv6) return host == "[::1]";
+  const std::string lower = ToLower(host);
+  return kind == UrlHostKind::kName && (lower == "localhost" || lower == "localhost.");
 }
 
 bool IsCupsQueueResource(const std::string& resource) {
@@ -77,15 +80,72 @@ bool IsNetworkScheme(const std::string& scheme) {
   return std::find(kSchemes.begin(), kSchemes.end(), scheme) != kSchemes.end();
 }
 
-bool IsValidPort(std::string_view port) {
-  // An empty port after ':' is allowed by RFC 3986 and means the default.
-  if (port.size() > 5) return false;
+// The port after ':': empty (the default, RFC 3986) or a number up to 65535.
+std::optional<std::uint16_t> ParsePort(std::string_view port) {
+  if (port.size() > 5) return std::nullopt;
   unsigned value = 0;
   for (char c : port) {
-    if (!IsAsciiDigit(c)) return false;
+    if (!IsAsciiDigit(c)) return std::nullopt;
     value = value * 10 + static_cast<unsigned>(c - '0');
   }
-  return value <= 65535;
+  if (value > 65535) return std::nullopt;
+  return static_cast<std::uint16_t>(value);
+}
+
+std::uint16_t DefaultPort(std::string_view scheme) {
+  if (scheme == "ipp" || scheme == "ipps") return 631;
+  if (scheme == "http") return 80;
+  if (scheme == "https") return 443;
+  if (scheme == "socket") return 9100;
+  if (scheme == "lpd") return 515;
+  return 0;
+}
+
+int HexValue(char c) {
+  if (IsAsciiDigit(c)) return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// Every "%XX" decoded, as libcups does with HTTP_URI_CODING_ALL; nullopt for a broken one.
+std::optional<std::string> PercentDecode(std::string_view text) {
+  std::string decoded;
+  decoded.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '%') {
+      decoded += text[i];
+      continue;
+    }
+    if (i + 2 >= text.size() || HexValue(text[i + 1]) < 0 || HexValue(text[i + 2]) < 0)
+      return std::nullopt;
+    decoded += static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2]));
+    i += 2;
+  }
+  return decoded;
+}
+
+// The scheme and authority of "scheme://authority...": the one place that says where user
+// information ends (see UriParts).
+struct Authority {
+  std::size_t schemeEnd = 0;  // the ':'
+  std::size_t start = 0;      // after "//"
+  std::size_t hostStart = 0;  // after the '@' ending user information, else `start`
+  std::size_t end = 0;        // the first '/', '?' or '#' after the host, else the URI's end
+};
+
+std::optional<Authority> FindAuthority(std::string_view uri) {
+  Authority found;
+  found.schemeEnd = uri.find(':');
+  if (found.schemeEnd == std::string_view::npos || !IsValidScheme(uri.substr(0, found.schemeEnd)) ||
+      uri.compare(found.schemeEnd + 1, 2, "//") != 0)
+    return std::nullopt;
+  found.start = found.schemeEnd + 3;
+  const std::size_t slash = std::min(uri.find('/', found.start), uri.size());
+  const std::size_t at = uri.substr(found.start, slash - found.start).rfind('@');
+  found.hostStart = at == std::string_view::npos ? found.start : found.start + at + 1;
+  found.end = std::min(uri.find_first_of("/?#", found.hostStart), uri.size());
+  return found;
 }
 
 // The inside of "[...]": an IPv6 address with an optional zone id, written "%25zone" (RFC
@@ -123,71 +183,83 @@ std::optional<std::string> ParseIpLiteral(std::string_view inside) {
 
 }  // namespace
 
-std::string RemoveUriCredentials(const std::string& uri) {
-  const std::size_t separator = uri.find("://");
-  if (separator == std::string::npos || !IsValidScheme(std::string_view(uri).substr(0, separator)))
-    return uri;
-  const std::size_t authorityStart = separator + 3;
-  std::size_t authorityEnd = uri.find_first_of("/?#", authorityStart);
-  if (authorityEnd == std::string::npos) authorityEnd = uri.size();
-  // The host cannot hold '@', so the last one ends the user information even when a sloppy
-  // password carries one unescaped.
-  const std::string_view authority =
-      std::string_view(uri).substr(authorityStart, authorityEnd - authorityStart);
-  const std::size_t at = authority.rfind('@');
-  if (at == std::string_view::npos) return uri;
-  std::string cleaned = uri;
-  cleaned.erase(authorityStart, at + 1);
-  return cleaned;
-}
-
-std::optional<UriHost> ParseDeviceUriHost(const std::string& uri) {
+std::optional<UriParts> SplitUri(const std::string& uri) {
   if (std::any_of(uri.begin(), uri.end(), [](char c) {
         const auto byte = static_cast<unsigned char>(c);
         return byte <= 0x20 || byte == 0x7f;
       }))
     return std::nullopt;
-
-  const std::size_t colon = uri.find(':');
-  if (colon == std::string::npos) return std::nullopt;
-  const std::string_view schemeText = std::string_view(uri).substr(0, colon);
-  if (!IsValidScheme(schemeText)) return std::nullopt;
-  UriHost result;
-  result.scheme = ToLower(schemeText);
-  if (!IsNetworkScheme(result.scheme)) return std::nullopt;
-  if (uri.compare(colon + 1, 2, "//") != 0) return std::nullopt;
-
-  const std::size_t authorityStart = colon + 3;
-  std::size_t authorityEnd = uri.find_first_of("/?#", authorityStart);
-  if (authorityEnd == std::string::npos) authorityEnd = uri.size();
-  std::string_view hostPort =
-      std::string_view(uri).substr(authorityStart, authorityEnd - authorityStart);
-  if (const std::size_t at = hostPort.rfind('@'); at != std::string_view::npos)
-    hostPort.remove_prefix(at + 1);
-
-  std::string_view afterHost;
-  if (!hostPort.empty() && hostPort.front() == '[') {
-    const std::size_t close = hostPort.find(']');
-    if (close == std::string_view::npos) return std::nullopt;
-    std::optional<std::string> literal = ParseIpLiteral(hostPort.substr(1, close - 1));
-    if (!literal) return std::nullopt;
-    result.host = std::move(*literal);
-    afterHost = hostPort.substr(close + 1);
+  UriParts parts;
+  std::size_t rest = 0;  // where the path starts
+  if (const std::optional<Authority> authority = FindAuthority(uri)) {
+    parts.scheme = ToLower(std::string_view(uri).substr(0, authority->schemeEnd));
+    if (authority->hostStart > authority->start)
+      parts.userInfo = uri.substr(authority->start, authority->hostStart - 1 - authority->start);
+    std::string_view hostPort =
+        std::string_view(uri).substr(authority->hostStart, authority->end - authority->hostStart);
+    std::string_view portText;
+    if (!hostPort.empty() && hostPort.front() == '[') {
+      const std::size_t close = hostPort.find(']');
+      if (close == std::string_view::npos) return std::nullopt;
+      const std::string_view after = hostPort.substr(close + 1);
+      if (!after.empty() && after.front() != ':') return std::nullopt;
+      if (!after.empty()) portText = after.substr(1);
+      std::optional<std::string> literal = ParseIpLiteral(hostPort.substr(1, close - 1));
+      parts.host = literal ? std::move(*literal) : std::string(hostPort.substr(0, close + 1));
+      parts.hostKind = literal ? ClassifyUrlHost(parts.host) : UrlHostKind::kInvalid;
+    } else {
+      const std::size_t colon = hostPort.find(':');
+      if (colon != std::string_view::npos) portText = hostPort.substr(colon + 1);
+      hostPort = hostPort.substr(0, colon);
+      // The one host grammar of every URL: a numeric host other than dotted decimal ("10.1",
+      // "0x7f.1") would reach the resolver as a name and come back as some other address.
+      parts.hostKind = ClassifyUrlHost(hostPort);
+      std::optional<std::string> decoded = PercentDecode(hostPort);
+      if (!decoded) return std::nullopt;
+      parts.host = std::move(*decoded);
+    }
+    const std::optional<std::uint16_t> port = ParsePort(portText);
+    if (!port) return std::nullopt;
+    parts.port = *port;
+    rest = authority->end;
   } else {
-    const std::size_t portColon = hostPort.find(':');
-    const std::string_view host = hostPort.substr(0, portColon);
-    // The one host grammar of every URL: a numeric host other than dotted decimal ("10.1",
-    // "0x7f.1") would reach the resolver as a name and come back as some other address.
-    const UrlHostKind kind = ClassifyUrlHost(host);
-    if (kind != UrlHostKind::kName && kind != UrlHostKind::kIpv4) return std::nullopt;
-    result.host = std::string(host);
-    result.ipv4Literal = kind == UrlHostKind::kIpv4;
-    if (portColon != std::string_view::npos) afterHost = hostPort.substr(portColon);
+    const std::size_t colon = uri.find(':');
+    if (colon == std::string::npos || !IsValidScheme(std::string_view(uri).substr(0, colon)))
+      return std::nullopt;
+    parts.scheme = ToLower(std::string_view(uri).substr(0, colon));
+    rest = colon + 1;
   }
+  parts.effectivePort = parts.port != 0 ? parts.port : DefaultPort(parts.scheme);
+  const std::size_t fragment = std::min(uri.find('#', rest), uri.size());
+  std::optional<std::string> resource =
+      PercentDecode(std::string_view(uri).substr(rest, fragment - rest));
+  if (!resource) return std::nullopt;
+  parts.resource = resource->empty() || resource->front() == '?' ? "/" + *resource : *resource;
+  return parts;
+}
 
-  if (!afterHost.empty()) {
-    if (afterHost.front() != ':' || !IsValidPort(afterHost.substr(1))) return std::nullopt;
-  }
+bool IsLocalLinkName(std::string_view host) {
+  const std::string lower = ToLower(host);
+  return lower.ends_with(".local") || lower.ends_with(".local.");
+}
+
+std::string RemoveUriCredentials(const std::string& uri) {
+  const std::size_t inner = WrappedUriStart(uri);
+  const std::optional<Authority> authority = FindAuthority(std::string_view(uri).substr(inner));
+  if (!authority || authority->hostStart == authority->start) return uri;
+  std::string cleaned = uri;
+  cleaned.erase(inner + authority->start, authority->hostStart - authority->start);
+  return cleaned;
+}
+
+std::optional<UriHost> ParseDeviceUriHost(const std::string& uri) {
+  const std::optional<UriParts> parts = SplitUri(uri);
+  if (!parts || !IsNetworkScheme(parts->scheme)) return std::nullopt;
+  if (parts->hostKind == UrlHostKind::kInvalid) return std::nullopt;
+  UriHost result;
+  result.scheme = parts->scheme;
+  result.host = parts->host;
+  result.ipv4Literal = parts->hostKind == UrlHostKind::kIpv4;
   return result;
 }
 
@@ -214,51 +286,48 @@ std::optional<ServiceName> SplitServiceName(const std::string& host) {
 
 DeviceUriPlan PlanDeviceUri(const std::string& uri) {
   DeviceUriPlan plan;
-  plan.uri = Unwrap(uri);
-  char scheme[32];
-  char user[256];
-  char host[256];
-  char resource[1024];
-  int port = 0;
-  if (httpSeparateURI(HTTP_URI_CODING_ALL, plan.uri.c_str(), scheme, sizeof(scheme), user,
-                      sizeof(user), host, sizeof(host), &port, resource,
-                      sizeof(resource)) < HTTP_URI_STATUS_OK)
-    return plan;
-  plan.scheme = ToLower(scheme);
+  plan.uri = RemoveUriCredentials(uri.substr(WrappedUriStart(uri)));
+  const std::optional<UriParts> parts = SplitUri(plan.uri);
+  if (!parts) return plan;
+  plan.scheme = parts->scheme;
   if (plan.scheme == "implicitclass") {
-    if (!*host) return plan;
+    if (parts->host.empty()) return plan;
     plan.kind = Kind::kImplicitClass;
-    plan.queue = host;
+    plan.queue = parts->host;
     return plan;
   }
-  const bool network = plan.scheme == "ipp" || plan.scheme == "ipps" || plan.scheme == "http" ||
-                       plan.scheme == "https" || plan.scheme == "socket" || plan.scheme == "lpd";
+  const bool network = IsNetworkScheme(plan.scheme);
   if (plan.scheme == "dnssd" || network) {
-    if (std::optional<ServiceName> service = SplitServiceName(host)) {
+    if (std::optional<ServiceName> service = SplitServiceName(parts->host)) {
       plan.kind = Kind::kService;
       plan.service = std::move(*service);
       return plan;
     }
   }
-  if (!network) return plan;
-  const std::optional<UriHost> uriHost = ParseDeviceUriHost(plan.uri);
-  if (!uriHost) return plan;
+  if (!network || parts->hostKind == UrlHostKind::kInvalid) return plan;
   const bool ippFamily = plan.scheme == "ipp" || plan.scheme == "ipps" || plan.scheme == "http" ||
                          plan.scheme == "https";
-  if (ippFamily && IsCupsQueueResource(resource)) {
+  if (ippFamily && IsCupsQueueResource(parts->resource)) {
     plan.kind = Kind::kPrintServer;
-    plan.server = host;
-    plan.port = port;
+    // libcups' form, for httpConnect2 and the reasons: no brackets, the zone after '%'.
+    plan.server = parts->host;
+    if (plan.server.front() == '[') {
+      plan.server = plan.server.substr(1, plan.server.size() - 2);
+      if (const std::size_t zone = plan.server.find("%25"); zone != std::string::npos)
+        plan.server.erase(zone + 1, 2);
+    }
+    plan.port = parts->effectivePort;
     return plan;
   }
   plan.kind = Kind::kDirect;
-  plan.address = uriHost->host;
-  plan.ipv4Literal = uriHost->ipv4Literal;
+  plan.address = parts->host;
+  plan.ipv4Literal = parts->hostKind == UrlHostKind::kIpv4;
   // ipp-usb serves the device's own pages on its loopback port, not on port 80; a loopback
   // host on the scheme's own port is a plain address.
-  const int defaultPort = plan.scheme == "http" ? 80 : plan.scheme == "https" ? 443 : 631;
-  if (ippFamily && IsLoopbackHost(host) && port != defaultPort) {
-    plan.address += ":" + std::to_string(port);
+  if (ippFamily && IsLoopbackHost(parts->host, parts->hostKind) &&
+      parts->effectivePort != DefaultPort(plan.scheme)) {
+    plan.port = parts->effectivePort;
+    plan.address += ":" + std::to_string(plan.port);
     plan.ipv4Literal = false;
   }
   return plan;
