@@ -63,13 +63,6 @@ std::size_t WrappedUriStart(std::string_view uri) {
   return start;
 }
 
-bool IsLoopbackHost(const std::string& host, UrlHostKind kind) {
-  if (kind == UrlHostKind::kIpv4) return host.starts_with("127.");
-  if (kind == UrlHostKind::kIpv6) return host == "[::1]";
-  const std::string lower = ToLower(host);
-  return kind == UrlHostKind::kName && (lower == "localhost" || lower == "localhost.");
-}
-
 bool IsCupsQueueResource(const std::string& resource) {
   return resource.rfind("/printers/", 0) == 0 || resource.rfind("/classes/", 0) == 0;
 }
@@ -238,6 +231,14 @@ std::optional<UriParts> SplitUri(const std::string& uri) {
   return parts;
 }
 
+bool IsLoopbackHost(std::string_view host) {
+  const UrlHostKind kind = ClassifyUrlHost(host);
+  if (kind == UrlHostKind::kIpv4) return host.starts_with("127.");
+  if (kind == UrlHostKind::kIpv6) return host == "[::1]";
+  const std::string lower = ToLower(host);
+  return kind == UrlHostKind::kName && (lower == "localhost" || lower == "localhost.");
+}
+
 bool IsLocalLinkName(std::string_view host) {
   const std::string lower = ToLower(host);
   return lower.ends_with(".local") || lower.ends_with(".local.");
@@ -324,7 +325,7 @@ DeviceUriPlan PlanDeviceUri(const std::string& uri) {
   plan.ipv4Literal = parts->hostKind == UrlHostKind::kIpv4;
   // ipp-usb serves the device's own pages on its loopback port, not on port 80; a loopback
   // host on the scheme's own port is a plain address.
-  if (ippFamily && IsLoopbackHost(parts->host, parts->hostKind) &&
+  if (ippFamily && IsLoopbackHost(parts->host) &&
       parts->effectivePort != DefaultPort(plan.scheme)) {
     plan.port = parts->effectivePort;
     plan.address += ":" + std::to_string(plan.port);

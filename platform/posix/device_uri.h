@@ -43,6 +43,9 @@ std::optional<UriParts> SplitUri(const std::string& uri);
 // A name on the local link: ends in ".local" or ".local." (any case).
 bool IsLocalLinkName(std::string_view host);
 
+// This machine: an IPv4 address in 127.0.0.0/8, [::1], localhost or localhost. (any case).
+bool IsLoopbackHost(std::string_view host);
+
 // The host part of a network device URI, ready to follow "http://" in a URL.
 struct UriHost {
   std::string scheme;  // lower case

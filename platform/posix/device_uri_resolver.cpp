@@ -4,7 +4,6 @@
 #include <string_view>
 #include <utility>
 
-#include "platform/url_host.h"
 
 namespace pradex {
 
@@ -23,34 +22,10 @@ std::string Lower(std::string_view text) {
   return lower;
 }
 
-bool IsLocalName(std::string_view host) {
-  std::string lower = Lower(host);
-  if (!lower.empty() && lower.back() == '.') lower.pop_back();
-  return lower.size() > 6 && lower.ends_with(".local");
-}
-
-bool IsLoopback(std::string_view host) {
-  const UrlHostKind kind = ClassifyUrlHost(host);
-  if (kind == UrlHostKind::kIpv4) return host.substr(0, 4) == "127.";
-  if (kind == UrlHostKind::kIpv6) return host == "[::1]";
-  const std::string lower = Lower(host);
-  return lower == "localhost" || lower == "localhost.";
-}
-
-// "localhost:60000" -> "localhost", 60000; "[::1]:8000" -> "[::1]", 8000.
-std::pair<std::string, std::uint16_t> SplitHostPort(const std::string& address) {
-  const std::size_t close = address.rfind(']');
-  const std::size_t colon = address.rfind(':');
-  if (colon == std::string::npos || (close != std::string::npos && colon < close) ||
-      (close == std::string::npos && address.find(':') != colon))
-    return {address, 0};
-  unsigned port = 0;
-  for (const char c : address.substr(colon + 1)) {
-    if (c < '0' || c > '9' || port > 65535) return {address, 0};
-    port = port * 10 + static_cast<unsigned>(c - '0');
-  }
-  if (port > 65535) return {address, 0};
-  return {address.substr(0, colon), static_cast<std::uint16_t>(port)};
+// The host and the port of a direct plan: "localhost:60000" -> "localhost", 60000.
+std::pair<std::string, std::uint16_t> HostAndPort(const DeviceUriPlan& plan) {
+  if (plan.port == 0) return {plan.address, 0};
+  return {plan.address.substr(0, plan.address.rfind(':')), plan.port};
 }
 
 std::string ServiceText(const ServiceName& service) {
@@ -117,7 +92,7 @@ PortAddress FromAnswer(const DnsSdAnswer& answer) {
   if (host.empty() && !answer.ipv6.empty() && answer.ipv6.find('%') == std::string::npos)
     host = "[" + answer.ipv6 + "]";
   if (host.empty()) return PortAddress::NotFound();
-  const bool loopback = IsLoopback(host) || (answer.ipv4.empty() && answer.ipv6 == "::1");
+  const bool loopback = IsLoopbackHost(host) || (answer.ipv4.empty() && answer.ipv6 == "::1");
   PortAddress address =
       PortAddress::Found(host, loopback && answer.port != 80 ? answer.port : std::uint16_t{0});
   address.hostName = answer.host;
@@ -140,9 +115,9 @@ PortAddress DeviceUriResolver::Resolve(const PrinterInfo& printer) {
   const DeviceUriPlan plan = PlanDeviceUri(*printer.portName);
   switch (plan.kind) {
     case Kind::kDirect: {
-      auto [host, port] = SplitHostPort(plan.address);
+      auto [host, port] = HostAndPort(plan);
       // A printer on the local link: its .local name is known to DNS-SD alone.
-      if (IsLocalName(host)) return PortAddress::NeedsLookup("");
+      if (IsLocalLinkName(host)) return PortAddress::NeedsLookup("");
       return PortAddress::Found(std::move(host), port);
     }
     case Kind::kService:
@@ -169,8 +144,8 @@ PortAddress DeviceUriResolver::FromPlan(const DeviceUriPlan& plan, const std::st
                                         int hopsLeft, std::stop_token stop) {
   switch (plan.kind) {
     case Kind::kDirect: {
-      auto [host, port] = SplitHostPort(plan.address);
-      if (IsLocalName(host)) return FromLocalName(host, via, stop);
+      auto [host, port] = HostAndPort(plan);
+      if (IsLocalLinkName(host)) return FromLocalName(host, via, stop);
       return PortAddress::Found(std::move(host), port);
     }
     case Kind::kService:
@@ -242,9 +217,9 @@ PortAddress DeviceUriResolver::FromPrintServer(const DeviceUriPlan& plan, const 
                                      options.lookupTimeout));
   const DeviceUriPlan device = PlanDeviceUri(asked.value);
   if (device.kind == Kind::kDirect) {
-    const std::string host = SplitHostPort(device.address).first;
+    const std::string host = HostAndPort(device).first;
     // The server's own machine: its loopback devices (ipp-usb) cannot be reached from here.
-    if (IsLoopback(host))
+    if (IsLoopbackHost(host))
       return Failed(via, server + " prints to a device on its own machine (" + device.address +
                              "), which cannot be reached from here");
   }
