@@ -158,13 +158,15 @@ std::optional<std::string> DeviceUriResolver::QueueSuppliesUrl(const std::string
 }
 
 std::vector<DnsSdAnswer> DeviceUriResolver::ResolveNames(const std::vector<DnsSdQuery>& queries) {
-  return dnssd.ResolveAll(queries, options.lookupTimeout);
+  const auto deadline = std::chrono::steady_clock::now() + options.lookupTimeout;
+  std::vector<DnsSdAnswer> answers;
+  for (const DnsSdQuery& query : queries) answers.push_back(dnssd.Resolve(query, deadline, {}));
+  return answers;
 }
 
 void DeviceUriResolver::Begin() {
   stopped = false;
   std::atomic_ref<int>(connectCancel).store(0);
-  dnssd.Reset();
 }
 
 void DeviceUriResolver::Prepare(const std::vector<std::string>& uris) {
@@ -305,7 +307,6 @@ std::string DeviceUriResolver::FailureReason(const std::string& uri) const {
 void DeviceUriResolver::Stop() {
   stopped = true;
   std::atomic_ref<int>(connectCancel).store(1);
-  dnssd.Stop();
 }
 
 long ResolvingSpooler::EnumPrinters(std::vector<PrinterInfo>& printers) {
