@@ -202,7 +202,9 @@ bool Start(DnsSdConnection& connection, AvahiClient* client,
     }
     const int error = side.resolver ? AVAHI_OK : avahi_client_errno(client);
     connection.EndCall();
-    if (!side.resolver) {
+    // A call the daemon left unanswered (D-Bus time-out) says nothing about the name: the
+    // lookup ends at its deadline.
+    if (!side.resolver && error != AVAHI_ERR_DBUS_ERROR) {
       std::lock_guard<std::mutex> lock(connection.mutex);
       (NoDaemonError(error) ? lookup->noDaemon : lookup->failed[side.family]) = true;
       Notify(*lookup);

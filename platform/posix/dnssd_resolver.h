@@ -59,7 +59,8 @@ class DnsSdResolver {
                       std::stop_token stop);
 
   // Daemon calls still under way whose callers have given up (a hung daemon); for a program
-  // that must decide whether it can exit normally.
+  // that must decide whether it can exit normally. Right after lookups end it may also count,
+  // for as long as the daemon takes to answer, the call that frees their daemon resolvers.
   int CallsLeftBehind() const;
 
  private:
