@@ -39,10 +39,10 @@ struct DnsSdAnswer {
 struct DnsSdConnection;
 
 // Resolves names through one daemon connection shared by all lookups. The daemon's D-Bus
-// calls block for as long as the daemon does not answer (25 s each), so they are all made by
-// a thread of the resolver's own; a lookup only waits for its answer, which bounds it by its
-// deadline and its stop whatever the daemon does. A connection that failed (daemon gone or
-// restarted) is made anew by the next lookup.
+// calls block while the daemon does not answer (25 s each; with no end while a bus that took
+// the connection never answers it), so they are all made by a thread of the resolver's own; a
+// lookup only waits for its answer, which bounds it by its deadline and its stop whatever the
+// daemon does. A connection that failed (daemon gone or restarted) is made anew by the next lookup.
 class DnsSdResolver {
  public:
   DnsSdResolver();
