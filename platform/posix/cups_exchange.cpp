@@ -1,8 +1,10 @@
 #include "platform/posix/cups_exchange.h"
 
 #include <cups/cups.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -11,6 +13,7 @@
 #include <cstring>
 #include <mutex>
 #include <system_error>
+#include <vector>
 
 namespace pradex {
 
@@ -28,6 +31,9 @@ constexpr double kWaitSlice = 0.1;  // seconds
 // at the cut (its cancel variable is read every 250 ms), or may connect anew.
 constexpr std::chrono::milliseconds kRecutPause{20};
 
+// How often a connection attempt of our own looks whether the exchange was cut.
+constexpr std::chrono::milliseconds kConnectSlice{20};
+
 bool SamePeer(const http_addr_t& peer, const http_addr_t& address) {
   if (peer.addr.sa_family != address.addr.sa_family) return false;
   switch (peer.addr.sa_family) {
@@ -43,6 +49,58 @@ bool SamePeer(const http_addr_t& peer, const http_addr_t& address) {
     default:
       return false;
   }
+}
+
+// Connects sockets of our own to all `addresses` at once, as libcups does, and returns the
+// first address that takes the connection: nullptr when none does by `end` (`timedOut`) or
+// before `cut()` says so.
+template <typename Cut>
+const http_addrlist_t* FirstToAccept(const http_addrlist_t* addresses,
+                                     std::chrono::steady_clock::time_point end, const Cut& cut,
+                                     bool& timedOut) {
+  std::vector<int> opened;
+  std::vector<pollfd> pending;  // a socket whose attempt has failed stays as -1, which poll skips
+  std::vector<const http_addrlist_t*> tried;
+  const http_addrlist_t* taker = nullptr;
+  for (const http_addrlist_t* address = addresses; address && !taker; address = address->next) {
+    const int fd =
+        socket(address->addr.addr.sa_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0) continue;
+    opened.push_back(fd);
+    const auto length = static_cast<socklen_t>(httpAddrLength(&address->addr));
+    if (connect(fd, &address->addr.addr, length) == 0) {
+      taker = address;
+    } else if (errno == EINPROGRESS || errno == EAGAIN) {
+      pending.push_back({fd, POLLOUT, 0});
+      tried.push_back(address);
+    }
+  }
+  const auto waiting = [&pending] {
+    return std::any_of(pending.begin(), pending.end(), [](const pollfd& p) { return p.fd >= 0; });
+  };
+  while (!taker && waiting() && !cut()) {
+    const auto left =
+        std::chrono::ceil<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+    if (left.count() <= 0) {
+      timedOut = true;
+      break;
+    }
+    const auto slice = std::min(left, kConnectSlice);
+    if (poll(pending.data(), pending.size(), static_cast<int>(slice.count())) < 0 && errno != EINTR)
+      break;
+    for (std::size_t i = 0; i < pending.size() && !taker; ++i) {
+      if (pending[i].fd < 0 || pending[i].revents == 0) continue;
+      int error = 0;
+      socklen_t length = sizeof(error);
+      if (getsockopt(pending[i].fd, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0 &&
+          (pending[i].revents & (POLLERR | POLLHUP)) == 0)
+        taker = tried[i];
+      else
+        pending[i].fd = -1;
+    }
+  }
+  for (const int fd : opened) close(fd);
+  return taker;
 }
 
 }  // namespace
@@ -150,12 +208,34 @@ http_t* CupsExchange::Connect(const std::string& host, int port, http_encryption
     connectFailure = Ending::kUnreachable;
     return nullptr;
   }
-  // Made unconnected (no time-out): the time-out callback and the watch are in place before
-  // the connection and its TLS handshake.
-  http_t* http = httpConnect2(host.c_str(), port, addresses, AF_UNSPEC, encryption, 1, 0, nullptr);
   {
     std::lock_guard lock(watch->mutex);
     watch->addresses = addresses;
+  }
+  const Clock::time_point start = Clock::now();
+  Clock::time_point end = limits.deadline;
+  if (limits.connectTimeout) end = std::min(end, start + *limits.connectTimeout);
+
+  // libcups looks at its cancel variable only every 250 ms while it connects. A connection of
+  // our own, which the cut ends at once, finds the address that takes one; libcups then
+  // connects to that address alone, which takes it at once as well.
+  bool timedOut = false;
+  const http_addrlist_t* taker = FirstToAccept(
+      addresses, end, [this] { return Ended() != Ending::kOpen; }, timedOut);
+  if (!taker) {
+    const Ending ended = Ended();
+    connectFailure = ended != Ending::kOpen ? ended
+                     : timedOut             ? Ending::kTimedOut
+                                            : Ending::kUnreachable;
+    return nullptr;
+  }
+  http_addrlist_t only = *taker;
+  only.next = nullptr;
+  // Made unconnected (no time-out): the time-out callback and the watch are in place before
+  // the connection and its TLS handshake.
+  http_t* http = httpConnect2(host.c_str(), port, &only, AF_UNSPEC, encryption, 1, 0, nullptr);
+  {
+    std::lock_guard lock(watch->mutex);
     watch->http = http;
   }
   if (!http) {
@@ -165,21 +245,13 @@ http_t* CupsExchange::Connect(const std::string& host, int port, http_encryption
   connection = http;
   httpSetTimeout(http, limits.silenceSeconds > 0 ? limits.silenceSeconds : kWaitSlice, KeepWaiting,
                  this);
-
-  const Clock::time_point start = Clock::now();
-  Clock::time_point end = limits.deadline;
-  if (limits.connectTimeout) end = std::min(end, start + *limits.connectTimeout);
-  const auto msec = std::chrono::duration_cast<std::chrono::milliseconds>(end - start).count();
-  errno = 0;
-  if (httpReconnect2(http, static_cast<int>(std::clamp<long long>(msec, 1, 86400000)),
+  const auto msec = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now());
+  if (httpReconnect2(http, static_cast<int>(std::clamp<long long>(msec.count(), 1, 86400000)),
                      &watch->cancel) == 0)
     return http;
-  const int error = errno;
-  if (const Ending ended = Ended(); ended != Ending::kOpen)
-    connectFailure = ended;
-  else
-    connectFailure =
-        error == ETIMEDOUT || Clock::now() >= end ? Ending::kTimedOut : Ending::kUnreachable;
+  // Gone since our own connection, or no TLS where it is required.
+  const Ending ended = Ended();
+  connectFailure = ended != Ending::kOpen ? ended : Ending::kUnreachable;
   return nullptr;
 }
 

@@ -5,9 +5,10 @@
 // libcups alone cannot promise that: its cancel variable is looked at only while connecting
 // (every 250 ms), the TLS handshake of an ipps connection waits 10 s for each silence without
 // asking anybody, and its time-out callback is asked only after a silence, so that a server
-// sending a byte now and then is never given up. A watchdog thread therefore shuts the
-// reading side of the connection's socket at the deadline or on stop: every read or handshake
-// libcups has under way ends at once, and so does every later one.
+// sending a byte now and then is never given up. So a connection of our own, which the cut
+// ends at once, first finds the address that takes one, and a watchdog thread shuts the
+// reading side of libcups' socket at the deadline or on stop: every read or handshake libcups
+// has under way ends at once, and so does every later one.
 //
 // The calling thread's libcups password callback is set to one that gives no password (libcups
 // keeps it per thread): a server that asks for credentials is refused, never a prompt on the
