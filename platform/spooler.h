@@ -25,6 +25,12 @@ class Spooler {
   // printers), or the error code of the failed enumeration (the list is then left empty).
   // Adapters carry out the platform's own size protocol inside this call.
   virtual long EnumPrinters(std::vector<PrinterInfo>& printers) = 0;
+  // The same, given up within moments of `stop` with kErrorCancelled by a spooler that can be
+  // cut; one that cannot lists as above. A subclass that overrides only one of the two hides
+  // the other: it names both with `using Spooler::EnumPrinters;`.
+  virtual long EnumPrinters(std::vector<PrinterInfo>& printers, std::stop_token) {
+    return EnumPrinters(printers);
+  }
 
   // The port names of the spooler on `serverName` (nullopt: the local machine), in the
   // spooler's order. 0 and the list (possibly empty), or an error code. Entries without a

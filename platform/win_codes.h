@@ -18,6 +18,7 @@ inline constexpr long kErrorMoreData = 234;
 inline constexpr long kErrorNoMoreItems = 259;
 inline constexpr long kErrorIoPending = 997;
 inline constexpr long kErrorBadKey = 1010;
+inline constexpr long kErrorCancelled = 1223;  // ERROR_CANCELLED: the operation was stopped
 // What a spooler's printer enumeration fails with (the CUPS adapter reports the same numbers).
 inline constexpr long kErrorGenFailure = 31;
 inline constexpr long kErrorCancelled = 1223;  // given up on a stop

@@ -3,10 +3,26 @@
 #include <cups/cups.h>
 
 #include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <system_error>
+#include <thread>
 
 namespace pradex {
 
 namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Beyond the time-out, how long the browsing may take to come back with its list.
+constexpr std::chrono::milliseconds kGrace{100};
+constexpr std::chrono::milliseconds kCancelPoll{20};
+
+const char* NoPassword(const char*, http_t*, const char*, const char*, void*) {
+  return nullptr;
+}
 
 int AddDestination(void* user, unsigned flags, cups_dest_t* dest) {
   auto& list = *static_cast<std::vector<CupsDestination>*>(user);
@@ -20,15 +36,76 @@ int AddDestination(void* user, unsigned flags, cups_dest_t* dest) {
   return 1;
 }
 
+// What the browsing thread and its caller share; the thread may outlive the caller.
+struct Browse {
+  std::mutex mutex;
+  std::condition_variable done;
+  bool finished = false;
+  std::vector<CupsDestination> list;
+  // libcups' cancel variable; it reads it as a plain int.
+  alignas(std::atomic_ref<int>::required_alignment) int cancel = 0;
+
+  void Cancel() { std::atomic_ref<int>(cancel).store(1); }
+
+  void Run(std::chrono::milliseconds timeout) {
+    // A cupsd that asks for credentials is refused, not answered on the terminal.
+    cupsSetPasswordCB2(NoPassword, nullptr);
+    std::vector<CupsDestination> found;
+    // Only what DNS-SD brought: the installed queues come from the spooler itself.
+    cupsEnumDests(CUPS_DEST_FLAGS_NONE, static_cast<int>(timeout.count()), &cancel,
+                  CUPS_PRINTER_DISCOVERED, CUPS_PRINTER_DISCOVERED, AddDestination, &found);
+    {
+      std::lock_guard lock(mutex);
+      list = std::move(found);
+      finished = true;
+    }
+    done.notify_all();
+  }
+};
+
+// Waits for the browsing until `timeout` and a moment, `stop`, or `*cancel` (when given).
+std::vector<CupsDestination> Wait(const std::shared_ptr<Browse>& browse,
+                                  std::chrono::milliseconds timeout, const std::stop_token& stop,
+                                  int* cancel) {
+  const Clock::time_point end = Clock::now() + timeout + kGrace;
+  const auto cancelled = [cancel] { return cancel && std::atomic_ref<int>(*cancel).load() != 0; };
+  std::stop_callback wakeOnStop(stop, [&browse] {
+    { std::lock_guard lock(browse->mutex); }
+    browse->done.notify_all();
+  });
+  std::unique_lock lock(browse->mutex);
+  const auto over = [&] { return browse->finished || stop.stop_requested() || cancelled(); };
+  while (!over() && Clock::now() < end) {
+    const Clock::time_point until = cancel ? std::min(end, Clock::now() + kCancelPoll) : end;
+    browse->done.wait_until(lock, until, over);
+  }
+  if (browse->finished) return std::move(browse->list);
+  browse->Cancel();
+  return {};
+}
+
+std::vector<CupsDestination> List(std::chrono::milliseconds timeout, const std::stop_token& stop,
+                                  int* cancel) {
+  if (stop.stop_requested() || (cancel && std::atomic_ref<int>(*cancel).load() != 0)) return {};
+  auto browse = std::make_shared<Browse>();
+  try {
+    std::thread([browse, timeout] { browse->Run(timeout); }).detach();
+  } catch (const std::system_error&) {
+    return {};
+  }
+  return Wait(browse, timeout, stop, cancel);
+}
+
 }  // namespace
 
 std::vector<CupsDestination> ListDiscoveredDestinations(std::chrono::milliseconds timeout,
+                                                        std::stop_token stop) {
+  return List(timeout, stop, nullptr);
+}
+
+std::vector<CupsDestination> ListDiscoveredDestinations(std::chrono::milliseconds timeout,
                                                         int* cancel) {
-  std::vector<CupsDestination> list;
-  // Only what DNS-SD brought: the installed queues come from the spooler itself.
-  cupsEnumDests(CUPS_DEST_FLAGS_NONE, static_cast<int>(timeout.count()), cancel,
-                CUPS_PRINTER_DISCOVERED, CUPS_PRINTER_DISCOVERED, AddDestination, &list);
-  return list;
+  return List(timeout, std::stop_token(), cancel);
 }
 
 }  // namespace pradex

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <chrono>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -16,9 +17,17 @@ struct CupsDestination {
 
 // The discovered destinations of cupsEnumDests (installed queues left out), each name once, in
 // the order they came. Browsing ends once the announcements have settled, at the latest after
-// `timeout`, or as soon as `cancel` (when given) becomes non-zero. Empty when there is no DNS-SD
-// daemon or no such printer.
+// `timeout`. Empty when there is no DNS-SD daemon or no such printer.
+//
+// cupsEnumDests also asks the local cupsd and avahi-daemon, and either may stall it far beyond
+// `timeout`. It therefore runs on a thread of its own: the call returns its list, or an empty
+// one at `timeout` (and a moment) or as soon as `stop` is requested, and then leaves the thread
+// behind, told to give up, to end by itself.
 std::vector<CupsDestination> ListDiscoveredDestinations(std::chrono::milliseconds timeout,
-                                                        int* cancel = nullptr);
+                                                        std::stop_token stop);
+
+// The same for callers that stop it by setting `*cancel` to non-zero (looked at every 20 ms).
+std::vector<CupsDestination> ListDiscoveredDestinations(std::chrono::milliseconds timeout,
+                                                        int* cancel);
 
 }  // namespace pradex

@@ -3,65 +3,56 @@
 #include <cups/cups.h>
 #include <cups/http.h>
 #include <cups/ipp.h>
-#include <sys/socket.h>
 
-#include <atomic>
 #include <cstdio>
 #include <memory>
 #include <string_view>
+
+#include "platform/posix/cups_exchange.h"
 
 namespace pradex {
 
 namespace {
 
 using Status = CupsLookupResult::Status;
+using Ending = CupsExchange::Ending;
 
-struct HttpCloser {
-  void operator()(http_t* http) const { httpClose(http); }
-};
 struct IppDeleter {
   void operator()(ipp_t* ipp) const { ippDelete(ipp); }
 };
-
-const char* NoPassword(const char*, http_t*, const char*, const char*, void*) {
-  return nullptr;
-}
-
-constexpr double kWaitSlice = 0.1;  // seconds
-
-// What decides whether a request may go on waiting: its stop and its deadline.
-struct LookupClock {
-  std::stop_token stop;
-  std::chrono::steady_clock::time_point deadline;
-};
-
-int KeepWaiting(http_t*, void* data) {
-  const auto* clock = static_cast<const LookupClock*>(data);
-  return !clock->stop.stop_requested() && std::chrono::steady_clock::now() < clock->deadline ? 1
-                                                                                             : 0;
-}
 
 CupsLookupResult Result(Status status, std::string value = {}) {
   return CupsLookupResult{status, std::move(value)};
 }
 
-Status Ended(const LookupClock& clock) {
-  return clock.stop.stop_requested() ? Status::kStopped : Status::kTimedOut;
+Status FromEnding(Ending ending) {
+  switch (ending) {
+    case Ending::kTimedOut:
+      return Status::kTimedOut;
+    case Ending::kStopped:
+      return Status::kStopped;
+    case Ending::kUnreachable:
+    case Ending::kOpen:
+      break;
+  }
+  return Status::kUnreachable;
 }
 
-// A connection that the stop cuts while it is being made, and whose requests give up in short
-// waits once the clock says so.
-http_t* Connect(const char* host, int port, http_encryption_t encryption, LookupClock& clock) {
-  alignas(std::atomic_ref<int>::required_alignment) int cancel = 0;
-  std::stop_callback cut(clock.stop, [&cancel] { std::atomic_ref<int>(cancel).store(1); });
-  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-      clock.deadline - std::chrono::steady_clock::now());
-  if (left.count() <= 0) return nullptr;
-  http_t* http = httpConnect2(host, port, nullptr, AF_UNSPEC, encryption, 1,
-                              static_cast<int>(left.count()), &cancel);
-  if (!http) return nullptr;
-  httpSetTimeout(http, kWaitSlice, KeepWaiting, &clock);
-  return http;
+bool AsksForPassword(ipp_status_t status) {
+  return status == IPP_STATUS_ERROR_NOT_AUTHENTICATED ||
+         status == IPP_STATUS_ERROR_CUPS_AUTHENTICATION_CANCELED;
+}
+
+bool AsksForPassword(http_status_t status) {
+  return status == HTTP_STATUS_UNAUTHORIZED || status == HTTP_STATUS_CUPS_AUTHORIZATION_CANCELED;
+}
+
+// Why a request that was not cut has no answer: its HTTP status and libcups' last error.
+Status Unanswered(http_status_t status, ipp_status_t error) {
+  if (AsksForPassword(status) || AsksForPassword(error)) return Status::kNeedsPassword;
+  // The connection broke off, or what came back was not HTTP.
+  if (status == HTTP_STATUS_ERROR) return Status::kUnreachable;
+  return Status::kRefused;
 }
 
 }  // namespace
@@ -69,14 +60,12 @@ http_t* Connect(const char* host, int port, http_encryption_t encryption, Lookup
 CupsLookupResult AskPrintServerDevice(const DeviceUriPlan& plan,
                                       std::chrono::steady_clock::time_point deadline,
                                       std::stop_token stop) {
-  LookupClock clock{stop, deadline};
-  cupsSetPasswordCB2(NoPassword, nullptr);
+  CupsExchange exchange(deadline, std::move(stop));
   const http_encryption_t encryption = plan.scheme == "ipps" || plan.scheme == "https"
                                            ? HTTP_ENCRYPTION_ALWAYS
                                            : HTTP_ENCRYPTION_IF_REQUESTED;
-  std::unique_ptr<http_t, HttpCloser> http(
-      Connect(plan.server.c_str(), plan.port, encryption, clock));
-  if (!http) return Result(KeepWaiting(nullptr, &clock) ? Status::kUnreachable : Ended(clock));
+  http_t* http = exchange.Connect(plan.server, plan.port, encryption);
+  if (!http) return Result(FromEnding(exchange.Ended()));
   ipp_t* request = ippNewRequest(IPP_OP_GET_PRINTER_ATTRIBUTES);
   if (!request) return Result(Status::kNotSaid);
   ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, plan.uri.c_str());
@@ -87,9 +76,15 @@ CupsLookupResult AskPrintServerDevice(const DeviceUriPlan& plan,
   int port = 0;
   httpSeparateURI(HTTP_URI_CODING_ALL, plan.uri.c_str(), ignored, sizeof(ignored), ignored,
                   sizeof(ignored), ignored, sizeof(ignored), &port, resource, sizeof(resource));
-  std::unique_ptr<ipp_t, IppDeleter> response(cupsDoRequest(http.get(), request, resource));
-  if (!KeepWaiting(nullptr, &clock)) return Result(Ended(clock));
-  if (!response || cupsLastError() > IPP_STATUS_OK_EVENTS_COMPLETE) return Result(Status::kNotSaid);
+  std::unique_ptr<ipp_t, IppDeleter> response(cupsDoRequest(http, request, resource));
+  if (!response) {
+    const Ending ended = exchange.Ended();
+    if (ended != Ending::kOpen) return Result(FromEnding(ended));
+    return Result(Unanswered(httpGetStatus(http), cupsLastError()));
+  }
+  const ipp_status_t status = ippGetStatusCode(response.get());
+  if (status > IPP_STATUS_OK_EVENTS_COMPLETE)
+    return Result(AsksForPassword(status) ? Status::kNeedsPassword : Status::kRefused);
   ipp_attribute_t* attribute = ippFindAttribute(response.get(), "device-uri", IPP_TAG_URI);
   const char* value = attribute ? ippGetString(attribute, 0, nullptr) : nullptr;
   if (!value || !*value) return Result(Status::kNotSaid);
@@ -99,18 +94,18 @@ CupsLookupResult AskPrintServerDevice(const DeviceUriPlan& plan,
 CupsLookupResult QueueSuppliesUrl(const std::string& queue,
                                   std::chrono::steady_clock::time_point deadline,
                                   std::stop_token stop) {
-  LookupClock clock{stop, deadline};
-  cupsSetPasswordCB2(NoPassword, nullptr);
-  std::unique_ptr<http_t, HttpCloser> http(
-      Connect(cupsServer(), ippPort(), cupsEncryption(), clock));
-  if (!http) return Result(KeepWaiting(nullptr, &clock) ? Status::kUnreachable : Ended(clock));
+  CupsExchange exchange(deadline, std::move(stop));
+  http_t* http = exchange.Connect(cupsServer(), ippPort(), cupsEncryption());
+  if (!http) return Result(FromEnding(exchange.Ended()));
   std::FILE* file = std::tmpfile();
   if (!file) return Result(Status::kNotSaid);
   std::unique_ptr<std::FILE, int (*)(std::FILE*)> closer(file, std::fclose);
   const std::string resource = "/printers/" + queue + ".ppd";
-  const http_status_t status = cupsGetFd(http.get(), resource.c_str(), fileno(file));
-  if (!KeepWaiting(nullptr, &clock)) return Result(Ended(clock));
-  if (status != HTTP_STATUS_OK) return Result(Status::kNotSaid);
+  const http_status_t status = cupsGetFd(http, resource.c_str(), fileno(file));
+  // A cut PPD download ends like a whole one, with the file as far as it came.
+  if (const Ending ended = exchange.Ended(); ended != Ending::kOpen)
+    return Result(FromEnding(ended));
+  if (status != HTTP_STATUS_OK) return Result(Unanswered(status, cupsLastError()));
   std::rewind(file);
   char buffer[4096];
   constexpr std::string_view kKey = "*APSupplies:";

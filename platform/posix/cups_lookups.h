@@ -1,6 +1,7 @@
 // The requests a search makes to CUPS servers to find the device behind a queue: another
 // server's own device-uri for its queue, and the *APSupplies URL in the PPD of a local
-// cups-browsed queue. Each ends by its deadline or soon after its stop is requested.
+// cups-browsed queue. Each is one CupsExchange: it ends by its deadline or at once when its stop
+// is requested, whatever the server sends or withholds, and never asks for a password.
 #pragma once
 
 #include <chrono>
@@ -15,8 +16,9 @@ struct CupsLookupResult {
   enum class Status {
     kAnswered,       // `value` holds the answer
     kNotSaid,        // the server answered without it
-    kUnreachable,    // no connection: unknown host, no route, nothing listening
-    kRefused,        // the server refused the request
+    kUnreachable,    // no connection: unknown host, no route, nothing listening, no TLS where
+                     // required; or it broke off, or what came back was not HTTP
+    kRefused,        // the server refused the request (an HTTP or IPP error status)
     kNeedsPassword,  // the server asked for credentials (never given, never prompted for)
     kTimedOut,       // no whole answer by the deadline
     kStopped,        // cut by stop

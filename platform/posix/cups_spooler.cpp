@@ -3,22 +3,17 @@
 #include <cups/cups.h>
 #include <cups/http.h>
 #include <cups/ipp.h>
-#include <fcntl.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <condition_variable>
 #include <iterator>
 #include <memory>
 #include <new>
 #include <optional>
 #include <string_view>
-#include <system_error>
-#include <thread>
 
+#include "platform/posix/cups_exchange.h"
 #include "platform/posix/device_uri.h"
 #include "platform/win_codes.h"
 
@@ -26,74 +21,11 @@ namespace pradex {
 
 namespace {
 
-struct HttpCloser {
-  void operator()(http_t* http) const { httpClose(http); }
-};
 struct IppDeleter {
   void operator()(ipp_t* ipp) const { ippDelete(ipp); }
 };
-using HttpConnection = std::unique_ptr<http_t, HttpCloser>;
 using IppMessage = std::unique_ptr<ipp_t, IppDeleter>;
-
-// Listing queues needs no credentials; a server that asks for them gets none rather than a
-// password prompt on the terminal, which a desktop program could not answer.
-const char* NoPassword(const char*, http_t*, const char*, const char*, void*) {
-  return nullptr;
-}
-
-// The first expired wait ends the request: there is nobody to ask whether to go on waiting.
-int GiveUpOnTimeout(http_t*, void*) {
-  return 0;
-}
-
-// Ends an exchange at its deadline however the server spaces its bytes: libcups' I/O time-out
-// restarts with every byte it receives. At the deadline the receiving side of the socket is
-// shut down, which ends libcups' wait at once; its own descriptor is left to it. The watch
-// keeps a duplicate of the descriptor, so that the number cannot have been closed and taken by
-// another socket meanwhile.
-class ExchangeDeadline {
- public:
-  ExchangeDeadline(int socketFd, std::chrono::steady_clock::time_point deadline)
-      : watchedFd(socketFd >= 0 ? fcntl(socketFd, F_DUPFD_CLOEXEC, 0) : -1) {
-    if (watchedFd < 0) return;
-    try {
-      watcher = std::thread([this, deadline] { Watch(deadline); });
-    } catch (const std::system_error&) {
-      // No thread: the I/O time-out alone bounds the exchange, as before.
-    }
-  }
-  ~ExchangeDeadline() {
-    {
-      std::lock_guard<std::mutex> lock(mutex);
-      finished = true;
-    }
-    wake.notify_all();
-    if (watcher.joinable()) watcher.join();
-    if (watchedFd >= 0) close(watchedFd);
-  }
-  ExchangeDeadline(const ExchangeDeadline&) = delete;
-  ExchangeDeadline& operator=(const ExchangeDeadline&) = delete;
-
-  bool Expired() {
-    std::lock_guard<std::mutex> lock(mutex);
-    return expired;
-  }
-
- private:
-  void Watch(std::chrono::steady_clock::time_point deadline) {
-    std::unique_lock<std::mutex> lock(mutex);
-    if (wake.wait_until(lock, deadline, [this] { return finished; })) return;
-    expired = true;
-    shutdown(watchedFd, SHUT_RD);
-  }
-
-  const int watchedFd;
-  std::mutex mutex;
-  std::condition_variable wake;
-  bool finished = false;
-  bool expired = false;
-  std::thread watcher;
-};
+using Ending = CupsExchange::Ending;
 
 bool IsAuthorizationStatus(ipp_status_t status) {
   return status == IPP_STATUS_ERROR_NOT_AUTHENTICATED ||
@@ -151,7 +83,21 @@ std::vector<Queue> ReadQueues(ipp_t* response) {
   return queues;
 }
 
-long ListQueues(const CupsSpoolerOptions& options, std::vector<Queue>& queues) {
+long FromEnding(Ending ending) {
+  switch (ending) {
+    case Ending::kTimedOut:
+      return CupsSpooler::kErrorTimeout;
+    case Ending::kStopped:
+      return CupsSpooler::kErrorCancelled;
+    case Ending::kUnreachable:
+    case Ending::kOpen:
+      break;
+  }
+  return CupsSpooler::kRpcServerUnavailable;
+}
+
+long ListQueues(const CupsSpoolerOptions& options, std::stop_token stop,
+                std::vector<Queue>& queues) {
   std::string host;
   int port = 0;
   if (options.server) {
@@ -161,22 +107,14 @@ long ListQueues(const CupsSpoolerOptions& options, std::vector<Queue>& queues) {
     host = cupsServer();
     port = ippPort();
   }
-  cupsSetPasswordCB2(NoPassword, nullptr);
-
-  // libcups' default connection has no I/O time-out; this one has both.
-  const auto connectStart = std::chrono::steady_clock::now();
-  errno = 0;
-  HttpConnection http(httpConnect2(host.c_str(), port, nullptr, AF_UNSPEC, cupsEncryption(),
-                                   /*blocking=*/1, options.connectTimeoutMs, nullptr));
-  if (!http) {
-    const auto elapsed = std::chrono::steady_clock::now() - connectStart;
-    const bool timedOut =
-        errno == ETIMEDOUT || elapsed >= std::chrono::milliseconds(options.connectTimeoutMs);
-    return timedOut ? CupsSpooler::kErrorTimeout : CupsSpooler::kRpcServerUnavailable;
-  }
-  httpSetTimeout(http.get(), options.ioTimeoutSeconds, GiveUpOnTimeout, nullptr);
-  ExchangeDeadline deadline(httpGetFd(http.get()),
-                            connectStart + std::chrono::milliseconds(options.exchangeDeadlineMs));
+  // libcups' default connection has no I/O time-out; this one has both, and a deadline.
+  const auto start = std::chrono::steady_clock::now();
+  CupsExchange exchange(
+      {start + std::chrono::milliseconds(options.exchangeDeadlineMs),
+       std::chrono::milliseconds(options.connectTimeoutMs), options.ioTimeoutSeconds},
+      std::move(stop));
+  http_t* http = exchange.Connect(host, port, cupsEncryption());
+  if (!http) return FromEnding(exchange.Ended());
 
   ipp_t* request = ippNewRequest(IPP_OP_CUPS_GET_PRINTERS);
   if (!request) return kErrorOutOfMemory;
@@ -188,10 +126,11 @@ long ListQueues(const CupsSpoolerOptions& options, std::vector<Queue>& queues) {
   ippAddInteger(request, IPP_TAG_OPERATION, IPP_TAG_ENUM, "printer-type", 0);
   ippAddInteger(request, IPP_TAG_OPERATION, IPP_TAG_ENUM, "printer-type-mask", CUPS_PRINTER_CLASS);
 
-  IppMessage response(cupsDoRequest(http.get(), request, "/"));  // frees the request
+  IppMessage response(cupsDoRequest(http, request, "/"));  // frees the request
   const ipp_status_t status = cupsLastError();
   if (!response) {
-    if (deadline.Expired() || httpError(http.get()) == ETIMEDOUT) return CupsSpooler::kErrorTimeout;
+    if (const Ending ended = exchange.Ended(); ended != Ending::kOpen) return FromEnding(ended);
+    if (httpError(http) == ETIMEDOUT) return CupsSpooler::kErrorTimeout;
     if (IsAuthorizationStatus(status)) return kErrorAccessDenied;
     return CupsSpooler::kRpcServerUnavailable;
   }
@@ -218,6 +157,10 @@ std::vector<std::string> DistinctPorts(const std::vector<Queue>& queues) {
 }  // namespace
 
 long CupsSpooler::EnumPrinters(std::vector<PrinterInfo>& printers) {
+  return EnumPrinters(printers, std::stop_token());
+}
+
+long CupsSpooler::EnumPrinters(std::vector<PrinterInfo>& printers, std::stop_token stop) {
   printers.clear();
   {
     std::lock_guard<std::mutex> lock(answerMutex);
@@ -225,7 +168,7 @@ long CupsSpooler::EnumPrinters(std::vector<PrinterInfo>& printers) {
   }
   try {
     std::vector<Queue> queues;
-    const long rc = ListQueues(options, queues);
+    const long rc = ListQueues(options, std::move(stop), queues);
     if (rc != kErrorSuccess) return rc;
     std::vector<std::string> ports = DistinctPorts(queues);
     std::vector<PrinterInfo> list;
@@ -265,7 +208,7 @@ long CupsSpooler::EnumPorts(const std::optional<std::string>& serverName,
       }
     }
     std::vector<Queue> queues;
-    const long rc = ListQueues(options, queues);
+    const long rc = ListQueues(options, std::stop_token(), queues);
     if (rc != kErrorSuccess) return rc;
     ports = DistinctPorts(queues);
     return kErrorSuccess;

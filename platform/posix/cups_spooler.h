@@ -3,6 +3,7 @@
 
 #include <mutex>
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <utility>
 #include <vector>
@@ -41,10 +42,11 @@ struct CupsSpoolerOptions {
 // them from the answer of the latest successful EnumPrinters call of this spooler, so that a
 // search asks the server once; before any (or after a failed one) it asks the server itself.
 //
-// Each request opens a connection of its own, sends one CUPS-Get-Printers request and closes
-// the connection; calls may come from any thread. A call sets the calling thread's libcups password
-// callback to one that gives no password, so that a server asking for credentials is refused
-// instead of a prompt on the terminal. Results:
+// Each request is one CupsExchange: a connection of its own, one CUPS-Get-Printers request, and
+// the connection closed; calls may come from any thread. A call sets the calling thread's libcups
+// password callback to one that gives no password, so that a server asking for credentials is
+// refused instead of a prompt on the terminal. The form with a stop token is cut at once when
+// the stop is requested. Results:
 //   0                       the list; empty when the server has no queues
 //   kRpcServerUnavailable   no server: no socket, connection refused, unknown host, or the
 //                           connection broke off
@@ -54,6 +56,7 @@ struct CupsSpoolerOptions {
 //   kErrorGenFailure        any other refusal by the server
 //   kErrorOutOfMemory       memory ran out
 //   kErrorNotSupported      EnumPorts for a named (remote) server
+//   kErrorCancelled         cut by the stop
 class CupsSpooler : public Spooler {
  public:
   // Result codes, Win32 values, so that callers see what EnumPrintersA would report in the
@@ -62,6 +65,7 @@ class CupsSpooler : public Spooler {
   static constexpr long kErrorNotSupported = 50;                      // a remote spooler was named
   static constexpr long kErrorTimeout = pradex::kErrorTimeout;        // no answer in time
   static constexpr long kRpcServerUnavailable = pradex::kRpcServerUnavailable;  // no server
+  static constexpr long kErrorCancelled = pradex::kErrorCancelled;              // cut by stop
 
   CupsSpooler() = default;
   explicit CupsSpooler(CupsSpoolerOptions options) : options(std::move(options)) {}
@@ -69,6 +73,7 @@ class CupsSpooler : public Spooler {
   CupsSpooler& operator=(const CupsSpooler&) = delete;
 
   long EnumPrinters(std::vector<PrinterInfo>& printers) override;
+  long EnumPrinters(std::vector<PrinterInfo>& printers, std::stop_token stop) override;
   long EnumPorts(const std::optional<std::string>& serverName,
                  std::vector<std::string>& ports) override;
 

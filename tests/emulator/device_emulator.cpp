@@ -467,6 +467,12 @@ bool DeviceEmulator::WaitForOpenConnectionsAtMost(std::size_t count,
   return impl->changed.wait_for(lock, timeout, [&] { return impl->openConnections <= count; });
 }
 
+bool DeviceEmulator::WaitForOpenConnectionsAtLeast(std::size_t count,
+                                                   std::chrono::milliseconds timeout) const {
+  std::unique_lock lock(impl->mutex);
+  return impl->changed.wait_for(lock, timeout, [&] { return impl->openConnections >= count; });
+}
+
 void DeviceEmulator::SetRequestObserver(std::function<void(const RecordedRequest&)> observer) {
   std::lock_guard lock(impl->mutex);
   impl->observer = std::move(observer);

@@ -85,6 +85,8 @@ class DeviceEmulator {
   std::size_t OpenConnections() const;
   // True once at most `count` connections are open, false after `timeout`.
   bool WaitForOpenConnectionsAtMost(std::size_t count, std::chrono::milliseconds timeout) const;
+  // True once at least `count` connections are open, false after `timeout`.
+  bool WaitForOpenConnectionsAtLeast(std::size_t count, std::chrono::milliseconds timeout) const;
 
   // Called on the serving thread for each recorded request (set before traffic starts).
   void SetRequestObserver(std::function<void(const RecordedRequest&)> observer);

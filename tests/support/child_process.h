@@ -6,6 +6,7 @@
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -61,12 +62,14 @@ struct ProcessResult {
 };
 
 // A child process with its standard output and error read into strings; standard input is
-// /dev/null. Standard error is a pipe, or with `errorToTerminal` a pseudo-terminal. Killed if
-// it is still running when the object goes.
+// /dev/null. Standard error is a pipe, or with `errorToTerminal` a pseudo-terminal, which with
+// `controllingTerminal` is also the child's /dev/tty (in a session of its own). Killed if it is
+// still running when the object goes.
 class ChildProcess {
  public:
   ChildProcess(const std::vector<std::string>& argv, const std::vector<std::string>& env,
-               const std::string& workingDir = "", bool errorToTerminal = false) {
+               const std::string& workingDir = "", bool errorToTerminal = false,
+               bool controllingTerminal = false) {
     int outPipe[2];
     int errPipe[2];
     if (pipe2(outPipe, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
@@ -95,6 +98,9 @@ class ChildProcess {
       if (null >= 0) dup2(null, STDIN_FILENO);
       dup2(outPipe[1], STDOUT_FILENO);
       dup2(errPipe[1], STDERR_FILENO);
+      if (errorToTerminal && controllingTerminal &&
+          (setsid() < 0 || ioctl(STDERR_FILENO, TIOCSCTTY, 0) != 0))
+        _exit(125);
       if (!workingDir.empty() && chdir(workingDir.c_str()) != 0) _exit(126);
       execve(args[0], args.data(), environment.data());
       _exit(127);

@@ -7,6 +7,7 @@
 #include <future>
 #include <map>
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -146,6 +147,24 @@ TEST(CupsHostileServerTest, ATricklingServerIsGivenUpAtTheExchangesDeadline) {
       << "the listing did not end at its deadline";
   EXPECT_EQ(listing.get(), CupsSpooler::kErrorTimeout);
   EXPECT_EQ(server.RequestCount(), 1u);
+}
+
+// Stop cuts the printer list while the server is silent, long before its time-outs would.
+TEST(CupsHostileServerTest, StopCutsThePrinterListAtOnce) {
+  emulator::DeviceEmulator server;
+  CupsSpoolerOptions options = Serve(server, {}, Behaviour::kHang);
+  options.ioTimeoutSeconds = 60;
+  options.exchangeDeadlineMs = 60000;
+  CupsSpooler spooler(options);
+  std::stop_source stop;
+  auto listing = std::async(std::launch::async, [&] {
+    std::vector<PrinterInfo> printers;
+    return spooler.EnumPrinters(printers, stop.get_token());
+  });
+  ASSERT_TRUE(server.WaitForRequests(1, std::chrono::seconds(10)));
+  stop.request_stop();
+  ASSERT_EQ(listing.wait_for(std::chrono::seconds(5)), std::future_status::ready);
+  EXPECT_EQ(listing.get(), CupsSpooler::kErrorCancelled);
 }
 
 }  // namespace
