@@ -37,13 +37,6 @@ class Spooler {
   // name are left out.
   virtual long EnumPorts(const std::optional<std::string>& serverName,
                          std::vector<std::string>& ports) = 0;
-
-  // The same, given up soon after `stop` is requested (the result is then kErrorCancelled) by
-  // a spooler whose answer can take a while. The local spooler answers at once.
-  virtual long EnumPrinters(std::vector<PrinterInfo>& printers, std::stop_token stop) {
-    (void)stop;
-    return EnumPrinters(printers);
-  }
 };
 
 }  // namespace pradex

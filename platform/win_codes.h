@@ -21,7 +21,6 @@ inline constexpr long kErrorBadKey = 1010;
 inline constexpr long kErrorCancelled = 1223;  // ERROR_CANCELLED: the operation was stopped
 // What a spooler's printer enumeration fails with (the CUPS adapter reports the same numbers).
 inline constexpr long kErrorGenFailure = 31;
-inline constexpr long kErrorCancelled = 1223;  // given up on a stop
 inline constexpr long kErrorTimeout = 1460;
 inline constexpr long kRpcServerUnavailable = 1722;
 

@@ -165,6 +165,7 @@ Explanation BuildExplanation(const std::optional<RecordingSpooler::Enumeration>&
   const bool listed = enumeration && enumeration->result == kErrorSuccess;
   std::vector<bool> noted(printerNotes.size(), false);
   if (listed) {
+    explanation.spoolerPrinters = enumeration->printers.size();
     for (const PrinterInfo& entry : enumeration->printers) {
       PrinterExplanation printer = FromSpooler(entry);
       for (std::size_t i = 0; i < printerNotes.size(); ++i) {
@@ -212,13 +213,14 @@ std::string ReasonText(const PrinterExplanation& printer) {
 }
 
 std::string SpoolerText(const Explanation& explanation) {
-  if (!explanation.spoolerResult) {
+  // A stop cuts a spooler that is slow to answer; such an answer is none.
+  if (!explanation.spoolerResult || *explanation.spoolerResult == kErrorCancelled) {
     return explanation.spoolerAsked ? "no answer: the search was stopped while waiting for it"
                                     : "not asked: the search ended before";
   }
   const long result = *explanation.spoolerResult;
   if (result == kErrorSuccess) {
-    const std::size_t count = explanation.printers.size();
+    const std::size_t count = explanation.spoolerPrinters;
     if (count == 0) return "no printers";
     return std::to_string(count) + (count == 1 ? " printer" : " printers");
   }

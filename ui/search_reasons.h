@@ -39,6 +39,8 @@ struct Explanation {
   std::optional<long> spoolerResult;
   // The search asked the spooler for its printers (also when the answer never came).
   bool spoolerAsked = false;
+  // How many printers the spooler listed; `printers` may hold more, offered beyond them.
+  std::size_t spoolerPrinters = 0;
   std::vector<PrinterExplanation> printers;
 };
 

@@ -67,7 +67,9 @@ struct DnsSdConnection {
   bool inCall = false;                         // a blocking daemon call is under way...
   std::shared_ptr<Lookup> callFor;             // ...for this lookup; null: for the connection
 
+  bool changed = false;  // something for the thread came since it last looked
   void Wake() {  // under mutex
+    changed = true;
     if (poll) avahi_simple_poll_wakeup(poll);
   }
   // Marks a blocking daemon call as under way; false when the resolver is being destroyed.
@@ -228,6 +230,17 @@ bool Finish(DnsSdConnection& connection, const std::shared_ptr<Lookup>& lookup) 
   return true;
 }
 
+// One round of the poll. The poll forgets a wake-up that comes before it prepares, so one
+// that came since the thread last looked at its work is made again once it has prepared.
+bool Iterate(DnsSdConnection& connection, AvahiSimplePoll* poll) {
+  if (avahi_simple_poll_prepare(poll, -1) != 0) return false;
+  {
+    std::lock_guard<std::mutex> lock(connection.mutex);
+    if (connection.changed) avahi_simple_poll_wakeup(poll);
+  }
+  return avahi_simple_poll_run(poll) == 0 && avahi_simple_poll_dispatch(poll) == 0;
+}
+
 // Serves lookups over one daemon connection until it fails or the resolver is destroyed.
 void ServeConnection(DnsSdConnection& connection) {
   AvahiSimplePoll* poll = avahi_simple_poll_new();
@@ -256,6 +269,7 @@ void ServeConnection(DnsSdConnection& connection) {
     {
       std::lock_guard<std::mutex> lock(connection.mutex);
       if (connection.closing) break;
+      connection.changed = false;
       fresh.assign(connection.queued.begin(), connection.queued.end());
       connection.queued.clear();
       const auto kept = std::stable_partition(
@@ -263,12 +277,12 @@ void ServeConnection(DnsSdConnection& connection) {
       done.assign(kept, active.end());
       active.erase(kept, active.end());
     }
-    for (const auto& lookup : done) open = open && Finish(connection, lookup);
     for (const auto& lookup : fresh) {
       open = open && Start(connection, client, lookup);
       active.push_back(lookup);
     }
-    open = open && !state.failed && avahi_simple_poll_iterate(poll, -1) == 0 && !state.failed;
+    for (const auto& lookup : done) open = open && Finish(connection, lookup);
+    open = open && !state.failed && Iterate(connection, poll) && !state.failed;
   }
 
   {

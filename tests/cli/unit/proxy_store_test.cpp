@@ -28,26 +28,26 @@ TEST(LinuxProxySettingsTest, TheSearchLeavesTheStoredBypassListAsItFoundIt) {
   QueueMessagePoster poster;
   // Nothing stored: nothing is created.
   { DeviceSearch search(platform.Search(poster)); }
-  EXPECT_FALSE(StoredOverride(platform.store));
+  EXPECT_FALSE(StoredOverride(platform.settings));
 
-  platform.store.PutString(kHkeyCurrentUser, kInternetSettingsKey, kProxyOverrideValue,
+  platform.settings.PutString(kHkeyCurrentUser, kInternetSettingsKey, kProxyOverrideValue,
                            "*.example;<local>");
   { DeviceSearch search(platform.Search(poster)); }
-  EXPECT_EQ(StoredOverride(platform.store), "*.example;<local>");
+  EXPECT_EQ(StoredOverride(platform.settings), "*.example;<local>");
 }
 
 TEST(LinuxProxySettingsTest, TheGuardAddsTheLocalBypassToTheStoreAndUndoesIt) {
   LinuxPlatform platform;
-  platform.store.PutString(kHkeyCurrentUser, kInternetSettingsKey, kProxyOverrideValue,
+  platform.settings.PutString(kHkeyCurrentUser, kInternetSettingsKey, kProxyOverrideValue,
                            "*.example");
   {
-    ProxySettingsGuard guard(platform.registry, platform.http);
+    ProxySettingsGuard guard(platform.settings, platform.http);
     EXPECT_EQ(guard.GetSavedOverride(), "*.example");
     EXPECT_TRUE(guard.AddLocalBypass());
-    EXPECT_EQ(StoredOverride(platform.store), "*.example;<local>");
+    EXPECT_EQ(StoredOverride(platform.settings), "*.example;<local>");
   }
   // Its own change is undone at the end.
-  EXPECT_EQ(StoredOverride(platform.store), "*.example");
+  EXPECT_EQ(StoredOverride(platform.settings), "*.example");
 }
 
 }  // namespace

@@ -9,12 +9,10 @@
 #include <cstdlib>
 #include <filesystem>
 #include <future>
-#include <mutex>
 #include <stop_token>
 #include <string>
 
 #include "platform/posix/cups_lookups.h"
-#include "platform/posix/device_uri_resolver.h"
 #include "tests/emulator/device_emulator.h"
 #include "tests/support/child_process.h"
 
@@ -23,60 +21,6 @@ namespace {
 
 using emulator::Behaviour;
 using namespace std::chrono_literals;
-
-// Tells when a lookup has begun, so that Stop falls inside it.
-class ObservedResolver : public DeviceUriResolver {
- public:
-  using DeviceUriResolver::DeviceUriResolver;
-  std::future<void> Asking() { return asking.get_future(); }
-
- protected:
-  std::optional<std::string> AskPrintServer(const DeviceUriPlan& plan) override {
-    std::call_once(once, [this] { asking.set_value(); });
-    return DeviceUriResolver::AskPrintServer(plan);
-  }
-
- private:
-  std::promise<void> asking;
-  std::once_flag once;
-};
-
-TEST(PrintServerLookupTest, ASilentServerIsGivenUpAtTheLimitAndStopCutsItAtOnce) {
-  const struct {
-    Behaviour server;
-    bool stop;
-    std::chrono::milliseconds limit;
-    const char* reason;
-  } cases[] = {
-      {Behaviour::kHang, false, 1000ms, "print server 127.0.0.2 did not say"},
-      // Limits far beyond the guard below: only Stop can end these in time.
-      {Behaviour::kHang, true, 60000ms, "asking print server 127.0.0.2 cut by stop"},
-      {Behaviour::kBlackhole, true, 60000ms, "asking print server 127.0.0.2 cut by stop"},
-  };
-  for (const auto& c : cases) {
-    emulator::DeviceSpec spec;
-    spec.behaviour = c.server;
-    SCOPED_TRACE(emulator::BehaviourText(spec) + (c.stop ? ", stopped" : ""));
-    emulator::DeviceEmulator servers;
-    const std::uint16_t port = servers.AddDevice(spec);
-    const std::string uri = "ipp://127.0.0.2:" + std::to_string(port) + "/printers/office";
-    ObservedResolver resolver(DeviceUriResolver::Options{c.limit});
-    std::future<void> asking = resolver.Asking();
-    std::future<void> prepared = std::async(std::launch::async, [&] { resolver.Prepare({uri}); });
-
-    if (c.stop) {
-      ASSERT_EQ(asking.wait_for(10s), std::future_status::ready);
-      // A server that takes connections has the request before it is cut.
-      if (c.server == Behaviour::kHang) {
-        ASSERT_TRUE(servers.WaitForRequests(1, 10s));
-      }
-      resolver.Stop();
-    }
-    const auto guard = c.stop ? std::chrono::milliseconds(10s) : c.limit + 10s;
-    ASSERT_EQ(prepared.wait_for(guard), std::future_status::ready);
-    EXPECT_EQ(resolver.FailureReason(uri).find(c.reason), 0u) << resolver.FailureReason(uri);
-  }
-}
 
 using Status = CupsLookupResult::Status;
 using Clock = std::chrono::steady_clock;
@@ -113,6 +57,36 @@ emulator::DeviceSpec Spec(Behaviour behaviour, std::string reply = {}, int delay
   spec.reply = std::move(reply);
   spec.delayMs = delayMs;
   return spec;
+}
+
+TEST(CupsLookupTest, ASilentServerIsGivenUpAtTheLimitAndStopCutsItAtOnce) {
+  const struct {
+    Behaviour server;
+    bool stop;
+    Clock::duration limit;
+    Status status;
+  } cases[] = {
+      {Behaviour::kHang, false, 1000ms, Status::kTimedOut},
+      // Limits far beyond the guard below: only Stop can end these in time.
+      {Behaviour::kHang, true, 60s, Status::kStopped},
+      {Behaviour::kBlackhole, true, 60s, Status::kStopped},
+  };
+  for (const auto& c : cases) {
+    const emulator::DeviceSpec spec = Spec(c.server);
+    SCOPED_TRACE(emulator::BehaviourText(spec) + (c.stop ? ", stopped" : ""));
+    emulator::DeviceEmulator servers;
+    std::stop_source stop;
+    auto result = Start(Lookup::kPrintServer, servers.AddDevice(spec), c.limit, stop.get_token());
+    if (c.stop) {
+      // A server that takes connections has the request before it is cut.
+      if (c.server == Behaviour::kHang) {
+        ASSERT_TRUE(servers.WaitForRequests(1, 10s));
+      }
+      stop.request_stop();
+    }
+    ASSERT_EQ(result.wait_for(c.stop ? 10s : c.limit + 10s), std::future_status::ready);
+    EXPECT_EQ(result.get().status, c.status);
+  }
 }
 
 // libcups waits 10 s for each silence of a TLS handshake, asking nobody whether to go on.
