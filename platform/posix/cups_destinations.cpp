@@ -18,6 +18,7 @@ using Clock = std::chrono::steady_clock;
 
 // Beyond the time-out, how long the browsing may take to come back with its list.
 constexpr std::chrono::milliseconds kGrace{100};
+// How often a caller's cancel variable is looked at.
 constexpr std::chrono::milliseconds kCancelPoll{20};
 
 const char* NoPassword(const char*, http_t*, const char*, const char*, void*) {
