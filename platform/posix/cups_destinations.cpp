@@ -18,7 +18,6 @@ using Clock = std::chrono::steady_clock;
 
 // Beyond the time-out, how long the browsing may take to come back with its list.
 constexpr std::chrono::milliseconds kGrace{100};
-constexpr std::chrono::milliseconds kCancelPoll{20};
 
 const char* NoPassword(const char*, http_t*, const char*, const char*, void*) {
   return nullptr;
@@ -63,49 +62,33 @@ struct Browse {
   }
 };
 
-// Waits for the browsing until `timeout` and a moment, `stop`, or `*cancel` (when given).
+// Waits for the browsing until `timeout` and a moment, or `stop`.
 std::vector<CupsDestination> Wait(const std::shared_ptr<Browse>& browse,
-                                  std::chrono::milliseconds timeout, const std::stop_token& stop,
-                                  int* cancel) {
+                                  std::chrono::milliseconds timeout, const std::stop_token& stop) {
   const Clock::time_point end = Clock::now() + timeout + kGrace;
-  const auto cancelled = [cancel] { return cancel && std::atomic_ref<int>(*cancel).load() != 0; };
   std::stop_callback wakeOnStop(stop, [&browse] {
     { std::lock_guard lock(browse->mutex); }
     browse->done.notify_all();
   });
   std::unique_lock lock(browse->mutex);
-  const auto over = [&] { return browse->finished || stop.stop_requested() || cancelled(); };
-  while (!over() && Clock::now() < end) {
-    const Clock::time_point until = cancel ? std::min(end, Clock::now() + kCancelPoll) : end;
-    browse->done.wait_until(lock, until, over);
-  }
+  browse->done.wait_until(lock, end, [&] { return browse->finished || stop.stop_requested(); });
   if (browse->finished) return std::move(browse->list);
   browse->Cancel();
   return {};
-}
-
-std::vector<CupsDestination> List(std::chrono::milliseconds timeout, const std::stop_token& stop,
-                                  int* cancel) {
-  if (stop.stop_requested() || (cancel && std::atomic_ref<int>(*cancel).load() != 0)) return {};
-  auto browse = std::make_shared<Browse>();
-  try {
-    std::thread([browse, timeout] { browse->Run(timeout); }).detach();
-  } catch (const std::system_error&) {
-    return {};
-  }
-  return Wait(browse, timeout, stop, cancel);
 }
 
 }  // namespace
 
 std::vector<CupsDestination> ListDiscoveredDestinations(std::chrono::milliseconds timeout,
                                                         std::stop_token stop) {
-  return List(timeout, stop, nullptr);
-}
-
-std::vector<CupsDestination> ListDiscoveredDestinations(std::chrono::milliseconds timeout,
-                                                        int* cancel) {
-  return List(timeout, std::stop_token(), cancel);
+  if (stop.stop_requested()) return {};
+  auto browse = std::make_shared<Browse>();
+  try {
+    std::thread([browse, timeout] { browse->Run(timeout); }).detach();
+  } catch (const std::system_error&) {
+    return {};
+  }
+  return Wait(browse, timeout, stop);
 }
 
 }  // namespace pradex

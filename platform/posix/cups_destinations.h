@@ -26,8 +26,4 @@ struct CupsDestination {
 std::vector<CupsDestination> ListDiscoveredDestinations(std::chrono::milliseconds timeout,
                                                         std::stop_token stop);
 
-// The same for callers that stop it by setting `*cancel` to non-zero (looked at every 20 ms).
-std::vector<CupsDestination> ListDiscoveredDestinations(std::chrono::milliseconds timeout,
-                                                        int* cancel);
-
 }  // namespace pradex

@@ -1,6 +1,7 @@
 // One exchange with a CUPS server: connecting, one request and its answer's last byte. It ends
 // by its deadline, or at once when its stop is requested, whatever the server sends or
-// withholds. Every request of the program to a CUPS server goes through it.
+// withholds. The spooler's printer list and a search's lookups go through it (cupsEnumDests,
+// which makes its own connections, runs on a thread that can be left behind instead).
 //
 // libcups alone cannot promise that: its cancel variable is looked at only while connecting
 // (every 250 ms), the TLS handshake of an ipps connection waits 10 s for each silence without

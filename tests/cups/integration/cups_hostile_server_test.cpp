@@ -1,9 +1,11 @@
-// CupsSpooler and the port resolution over it, against loopback servers of the device emulator
-// that list queues no ordinary setup has, or that answer slowly.
+// CupsSpooler and the port resolution over it, and the print dialog's printer discovery, against
+// loopback servers of the device emulator that list queues no ordinary setup has, or that answer
+// slowly or never.
 #include <cups/ipp.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <future>
 #include <map>
 #include <optional>
@@ -11,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/posix/cups_destinations.h"
 #include "platform/posix/cups_spooler.h"
 #include "platform/posix/device_uri_resolver.h"
 #include "tests/emulator/device_emulator.h"
@@ -165,6 +168,37 @@ TEST(CupsHostileServerTest, StopCutsThePrinterListAtOnce) {
   stop.request_stop();
   ASSERT_EQ(listing.wait_for(std::chrono::seconds(5)), std::future_status::ready);
   EXPECT_EQ(listing.get(), CupsSpooler::kErrorCancelled);
+}
+
+// cupsEnumDests asks the local cupsd first, and waits for ever on one that never answers.
+TEST(CupsHostileServerTest, AStalledCupsdHoldsTheDialogsDiscoveryNoLongerThanItsTimeOutOrAStop) {
+  // It stays stalled for the rest of the process, so the threads left behind wait on it, as on
+  // such a cupsd, rather than all go on to DNS-SD when it goes: libdbus, under avahi, sets its
+  // locks up with atomics of its own that ThreadSanitizer cannot follow across threads.
+  static emulator::DeviceEmulator* const stalled = new emulator::DeviceEmulator;
+  emulator::DeviceEmulator& cupsd = *stalled;
+  cupsd.ClearRequests();
+  CupsSpoolerOptions server = Serve(cupsd, {}, Behaviour::kHang);
+  // Read by each thread on its first use of libcups: the discovery's own thread. Put back
+  // while the threads left behind still wait on the server.
+  struct Restored {
+    std::string value;
+    ~Restored() { setenv("CUPS_SERVER", value.c_str(), 1); }
+  } restored{std::getenv("CUPS_SERVER") ? std::getenv("CUPS_SERVER") : ""};
+  setenv("CUPS_SERVER", (server.server->host + ":" + std::to_string(server.server->port)).c_str(),
+         1);
+  for (const bool stopped : {false, true}) {
+    SCOPED_TRACE(stopped ? "stopped" : "time-out");
+    std::stop_source stop;
+    auto listed = std::async(std::launch::async, [&] {
+      return ListDiscoveredDestinations(
+          stopped ? std::chrono::seconds(60) : std::chrono::seconds(1), stop.get_token());
+    });
+    ASSERT_TRUE(cupsd.WaitForRequests(stopped ? 2 : 1, std::chrono::seconds(10)));
+    if (stopped) stop.request_stop();
+    ASSERT_EQ(listed.wait_for(std::chrono::seconds(5)), std::future_status::ready);
+    EXPECT_TRUE(listed.get().empty());
+  }
 }
 
 }  // namespace
