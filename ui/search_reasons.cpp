@@ -165,7 +165,6 @@ Explanation BuildExplanation(const std::optional<RecordingSpooler::Enumeration>&
   const bool listed = enumeration && enumeration->result == kErrorSuccess;
   std::vector<bool> noted(printerNotes.size(), false);
   if (listed) {
-    explanation.spoolerPrinters = enumeration->printers.size();
     for (const PrinterInfo& entry : enumeration->printers) {
       PrinterExplanation printer = FromSpooler(entry);
       for (std::size_t i = 0; i < printerNotes.size(); ++i) {
@@ -179,8 +178,11 @@ Explanation BuildExplanation(const std::optional<RecordingSpooler::Enumeration>&
       explanation.printers.push_back(std::move(printer));
     }
   }
-  for (std::size_t i = 0; i < printerNotes.size(); ++i)
-    if (!noted[i]) explanation.printers.push_back(FromNote(printerNotes[i]));
+  for (std::size_t i = 0; i < printerNotes.size(); ++i) {
+    if (noted[i]) continue;
+    explanation.printers.push_back(FromNote(printerNotes[i]));
+    explanation.printers.back().offered = listed;
+  }
 
   // Each probe ends once; two probes of one name and URL are told apart by their order.
   std::vector<bool> used(probeNotes.size(), false);
@@ -220,7 +222,9 @@ std::string SpoolerText(const Explanation& explanation) {
   }
   const long result = *explanation.spoolerResult;
   if (result == kErrorSuccess) {
-    const std::size_t count = explanation.spoolerPrinters;
+    const auto count = static_cast<std::size_t>(
+        std::count_if(explanation.printers.begin(), explanation.printers.end(),
+                      [](const PrinterExplanation& printer) { return !printer.offered; }));
     if (count == 0) return "no printers";
     return std::to_string(count) + (count == 1 ? " printer" : " printers");
   }

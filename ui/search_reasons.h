@@ -28,6 +28,8 @@ struct PrinterExplanation {
   // found, a print server that did not say, a WSD device not known to this computer, a port
   // monitor that refused to answer, ...); "" otherwise.
   std::string portProblem;
+  // Not the spooler's: offered beyond its printers (a print dialog's network printer).
+  bool offered = false;
   // nullopt: the search ended before it looked at this printer.
   std::optional<SearchTrace::PrinterVerdict> verdict;
   // For a probed printer, how its probe ended; nullopt while no end was reported.
@@ -39,8 +41,6 @@ struct Explanation {
   std::optional<long> spoolerResult;
   // The search asked the spooler for its printers (also when the answer never came).
   bool spoolerAsked = false;
-  // How many printers the spooler listed; `printers` may hold more, offered beyond them.
-  std::size_t spoolerPrinters = 0;
   std::vector<PrinterExplanation> printers;
 };
 

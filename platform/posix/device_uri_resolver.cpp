@@ -4,7 +4,6 @@
 #include <string_view>
 #include <utility>
 
-
 namespace pradex {
 
 namespace {

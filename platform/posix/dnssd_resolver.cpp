@@ -68,7 +68,7 @@ struct DnsSdConnection {
   std::shared_ptr<Lookup> callFor;             // ...for this lookup; null: for the connection
 
   bool changed = false;  // something for the thread came since it last looked
-  void Wake() {  // under mutex
+  void Wake() {          // under mutex
     changed = true;
     if (poll) avahi_simple_poll_wakeup(poll);
   }

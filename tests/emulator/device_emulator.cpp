@@ -93,6 +93,7 @@ const char* ReasonPhrase(int status) {
 
 struct Device {
   DeviceSpec spec;
+  mutable int answered = 0;  // requests answered so far, for DeviceSpec::answers
   int fd = -1;
   int fillerFd = -1;  // a blackhole's own connection that keeps its queue full
 };
@@ -254,6 +255,8 @@ struct DeviceEmulator::Impl {
     const DeviceSpec& spec = it->device->spec;
     switch (spec.behaviour) {
       case Behaviour::kAnswer:
+        if (spec.answers >= 0 && it->device->answered >= spec.answers) break;
+        ++it->device->answered;
         it->out = Answer(spec, request);
         it->answerAt = Clock::now() + std::chrono::milliseconds(spec.delayMs);
         break;

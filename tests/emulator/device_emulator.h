@@ -43,6 +43,9 @@ struct DeviceSpec {
   // kAnswer and kTrickle: when not empty, these bytes answer every request in place of the device's
   // page (another kind of server, such as one that asks for credentials).
   std::string reply;
+  // kAnswer: how many requests are answered; later ones are read and never answered, as by a
+  // server that stalls after its first answers. Negative: every one.
+  int answers = -1;
 };
 
 // "ADDR:PORT=BEHAVIOUR" with BEHAVIOUR one of: a status code ("200", "404", "302", ...),

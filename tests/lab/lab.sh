@@ -8,6 +8,8 @@
 #   lab.sh cli DIR CMD...         run CMD on the desktop (namespace "cli": cupsd, avahi)
 #   lab.sh prn DIR CMD...         run CMD on the printers' network (namespace "prn")
 #   lab.sh stop-dnssd DIR         stop the desktop's avahi-daemon (the D-Bus bus stays)
+#   lab.sh hang-dnssd DIR         freeze it (SIGSTOP): it keeps its bus name and never answers
+#   lab.sh wake-dnssd DIR         let it go on (SIGCONT)
 #   lab.sh check                  exit 0 when the lab can run here; 3 when this machine cannot
 #                                 make its namespaces, 1 when a program it needs is missing
 #
@@ -390,6 +392,13 @@ case "${1:-}" in
     LAB=$(cd "$2" && pwd)
     shift 2
     ns "$n" "$@"
+    ;;
+  hang-dnssd | wake-dnssd)
+    [ $# -eq 2 ] || usage
+    LAB=$(cd "$2" && pwd)
+    signal=STOP
+    [ "$1" = wake-dnssd ] && signal=CONT
+    ns cli kill -"$signal" "$(cat "$LAB/cli/avahi.pid")"
     ;;
   stop-dnssd)
     [ $# -eq 2 ] || usage

@@ -18,6 +18,7 @@
 #include "tests/cli/e2e/cli_e2e_support.h"
 #include "tests/cli/json_reader.h"
 #include "tests/emulator/device_emulator.h"
+#include "tests/support/cups_printers_reply.h"
 #include "tests/support/loopback_port80.h"
 #include "tests/support/proxy_environment.h"
 
@@ -356,6 +357,40 @@ TEST_F(CliE2eTest, SigintEndsASearchHeldByASilentCupsdBeforeItsTimeOut) {
       result.out,
       kNoneFoundText + "\n\nspooler: no answer: the search was stopped while waiting for it\n");
   EXPECT_LT(afterSignal, 3000) << "the signal should not wait out the 5 s answer time-out";
+}
+
+// An office server that lists its queues and then stalls: what must be asked of it (a
+// cups-browsed queue's PPD, a server queue's device, the print dialog's printers) is given up at
+// its limit, and the printer whose address stands in its URI is listed all the same.
+TEST_F(CliE2eTest, AServerThatStallsAfterListingItsQueuesHoldsTheSearchNoLongerThanItsLimits) {
+  constexpr int kBlock = 7;
+  const std::uint16_t silent = Serve("127.0.0.1", Behaviour::kHang, 200, 0);
+  DeviceSpec server;
+  server.address = "127.0.0.1";
+  server.answers = 1;
+  server.reply = testsupport::CupsGetPrintersReply({
+      {"glowmark_7200", "Tamrin GlowMark 7200", "socket://" + Address(kBlock, 1) + ":9100"},
+      {"browsed", "Tamrin BrimLine 410", "implicitclass://browsed/"},
+      {"shared", "Tamrin GlowMark 7200",
+       "ipp://127.0.0.1:" + std::to_string(silent) + "/printers/shared"},
+  });
+  cupsServer = "127.0.0.1:" + std::to_string(devices.AddDevice(server));
+  Serve(Address(kBlock, 1), Behaviour::kAnswer);
+
+  const ProcessResult result = RunCli({"--explain"}, Environment());
+  std::cout << "server stalled after its list: search ended after " << result.elapsedMs << " ms\n";
+  EXPECT_EQ(result.exitCode, 0) << result.err;
+  const std::vector<std::string> lines = Lines(result.out);
+  ASSERT_GE(lines.size(), 2u) << result.out;
+  EXPECT_EQ(lines[1], "glowmark_7200\thttp://" + Address(kBlock, 1) + kDispatcher);
+  const auto explained = ExplainedPrinters(lines);
+  EXPECT_EQ(explained.at("browsed").first,
+            "no network address found behind its port: cups-browsed queue: the local print "
+            "server did not say the queue's PPD within 2000 ms");
+  EXPECT_EQ(explained.at("shared").first,
+            "no network address found behind its port: print server 127.0.0.1 did not say which "
+            "device its queue prints to within 2000 ms");
+  EXPECT_LT(result.elapsedMs, 10000);
 }
 
 TEST_F(CliE2eTest, SigintOrSigtermEndsASearchWaitingForADevice) {
