@@ -35,7 +35,7 @@ set(_allowed_ui/qt ${_linux} ui/qt)
 set(_allowed_ui/win32 ${_core} platform/win32 ui/win32)
 
 # System headers the interfaces and the core never include.
-set(_system_in_adapters_only "^(windows|winsock2|wininet|winspool|commctrl|richedit)\\.h$|^Q|^curl/|^cups/|^avahi")
+set(_system_in_adapters_only "^(windows|winsock2|wininet|winspool|commctrl|richedit)\\.h$|^Q|^curl/|^cups/|^avahi|^dbus/")
 
 function(layer_of path out)
   foreach(_layer ${_layers})

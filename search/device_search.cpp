@@ -42,6 +42,7 @@ struct DeviceSearch::RunLookups {
   int installedRunning = 0;       // of those, the installed printers' own
   std::optional<std::vector<PrinterInfo>> offered;  // the offered list, once it came
   bool offeredTaken = false;
+  bool walked = false;  // every installed printer has been planned
   bool offeredAsked = false;
 
   // The installed printers' identities, which an offered printer must not repeat. Worker only.
@@ -65,7 +66,12 @@ struct DeviceSearch::RunLookups {
   }
   bool HasWork() {
     std::lock_guard<std::mutex> lock(mutex);
-    return !finished.empty() || running == 0 || (offered && !offeredTaken && installedRunning == 0);
+    return !finished.empty() || running == 0 || OfferedDueLocked();
+  }
+  // An offered printer can be told from an installed one once every installed printer has its
+  // address.
+  bool OfferedDueLocked() const {
+    return offered && !offeredTaken && walked && installedRunning == 0;
   }
 };
 
@@ -332,6 +338,10 @@ void DeviceSearch::WalkPrinters(const std::vector<PrinterInfo>& printers, RunLoo
     lookups.NoteAddress(plan.address);
     if (ProbePrinter(std::move(plan.note), prototype)) ++started;
   }
+  {
+    std::lock_guard<std::mutex> lock(lookups.mutex);
+    lookups.walked = true;
+  }
   for (;;) {
     CheckStop();
     TakeFinishedLookups(lookups, stage, prototype, started);
@@ -356,8 +366,7 @@ void DeviceSearch::TakeFinishedLookups(RunLookups& lookups, LookupStage& stage,
       if (!lookups.finished.empty()) {
         next = std::move(lookups.finished.front());
         lookups.finished.pop_front();
-      } else if (lookups.offered && !lookups.offeredTaken && lookups.installedRunning == 0) {
-        // Every installed printer has its address now, so a repeat can be recognised.
+      } else if (lookups.OfferedDueLocked()) {
         lookups.offeredTaken = true;
         offered = std::move(lookups.offered);
         lookups.offered = std::vector<PrinterInfo>();

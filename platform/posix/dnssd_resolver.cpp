@@ -6,6 +6,7 @@
 #include <avahi-common/error.h>
 #include <avahi-common/simple-watch.h>
 #include <avahi-common/strlst.h>
+#include <dbus/dbus.h>
 #include <net/if.h>
 #include <strings.h>
 
@@ -318,7 +319,11 @@ void Serve(std::shared_ptr<DnsSdConnection> connection) {
 
 }  // namespace
 
-DnsSdResolver::DnsSdResolver() : connection(std::make_shared<DnsSdConnection>()) {}
+DnsSdResolver::DnsSdResolver() : connection(std::make_shared<DnsSdConnection>()) {
+  // libdbus makes its global locks on first use. Made here, before any lookup thread or the
+  // print dialog's discovery thread exists, two threads never race to make them.
+  dbus_threads_init_default();
+}
 
 DnsSdResolver::~DnsSdResolver() {
   std::unique_lock<std::mutex> lock(connection->mutex);

@@ -81,6 +81,9 @@ TEST_F(LookupTest, StopCutsTheLookupsAndTheRunEndsWithWhatItStarted) {
 // The print dialog's printers: after every installed printer has its address, each device
 // once, the installed queue's name winning.
 TEST_F(LookupTest, OfferedPrintersAreSearchedOnceEachDeviceOnce) {
+  // Three probes out hold the walk at the next installed printer while the offered list comes.
+  http.SetDefaultBehaviour(Behaviour::Answer(200, 20ms));
+  for (const char* busy : {"busy1", "busy2", "busy3"}) Add(busy, PortAddress::Found("127.0.0.9"));
   Add("desk", PortAddress::Found("198.51.100.26"));
   Add("driverless", PortAddress::NeedsLookup(""), Named("198.51.100.22", "labprn-b.local"), 0ms);
   const auto offer = [](const std::string& name, const std::string& port) {
@@ -100,7 +103,8 @@ TEST_F(LookupTest, OfferedPrintersAreSearchedOnceEachDeviceOnce) {
   ASSERT_TRUE(search.Start(kWindow));
   RunMessages run = CollectRun(poster);
   std::sort(run.answered.begin(), run.answered.end());
-  EXPECT_EQ(run.answered, (std::vector<std::string>{"New", "desk", "driverless"}));
+  EXPECT_EQ(run.answered,
+            (std::vector<std::string>{"New", "busy1", "busy2", "busy3", "desk", "driverless"}));
   EXPECT_EQ(search.LookupDeviceUrl("desk"), Url("198.51.100.26"));
 }
 
