@@ -4,6 +4,7 @@
 #include <cctype>
 #include <deque>
 #include <exception>
+#include <functional>
 #include <new>
 #include <optional>
 #include <utility>
@@ -44,6 +45,10 @@ struct DeviceSearch::RunLookups {
   bool offeredTaken = false;
   bool walked = false;  // every installed printer has been planned
   bool offeredAsked = false;
+
+  // Lookups planned but not yet handed to the stage: starting their threads waits until the
+  // worker has started the probes it can start at once, or is about to wait. Worker only.
+  std::vector<std::function<void()>> unsubmitted;
 
   // The installed printers' identities, which an offered printer must not repeat. Worker only.
   std::set<std::string> names;
@@ -285,11 +290,13 @@ void DeviceSearch::RunSteps(WindowHandle windowHandle, int& started) {
       stop = runStop.get_token();
     }
     LookupStage stage(stop);
+    runLookups = &lookups;
     try {
       WalkPrinters(printers, lookups, stage, prototype, started);
     } catch (...) {
       failure = std::current_exception();
     }
+    runLookups = nullptr;
   }  // every lookup has ended here
   if (failure) {
     TraceUnfinished(lookups);
@@ -305,24 +312,25 @@ void DeviceSearch::WalkPrinters(const std::vector<PrinterInfo>& printers, RunLoo
       std::lock_guard<std::mutex> lock(lookups.mutex);
       ++lookups.running;
     }
-    const bool queued = stage.Submit("", [this, &lookups](std::stop_token stop) {
-      std::vector<PrinterInfo> offered;
-      try {
-        offered = platform.ports.OfferedPrinters(stop);
-      } catch (...) {
-        // Without the offered printers the installed ones are still searched.
-      }
-      {
-        std::lock_guard<std::mutex> lock(lookups.mutex);
-        lookups.offered = std::move(offered);
-        --lookups.running;
-      }
-      WakeSlotWaiter();
-    });
-    if (!queued) {
+    lookups.unsubmitted.push_back([this, &lookups, &stage] {
+      const bool queued = stage.Submit("", [this, &lookups](std::stop_token stop) {
+        std::vector<PrinterInfo> offered;
+        try {
+          offered = platform.ports.OfferedPrinters(stop);
+        } catch (...) {
+          // Without the offered printers the installed ones are still searched.
+        }
+        {
+          std::lock_guard<std::mutex> lock(lookups.mutex);
+          lookups.offered = std::move(offered);
+          --lookups.running;
+        }
+        WakeSlotWaiter();
+      });
+      if (queued) return;
       std::lock_guard<std::mutex> lock(lookups.mutex);
       --lookups.running;
-    }
+    });
   }
   for (const PrinterInfo& entry : printers) {
     CheckStop();
@@ -415,26 +423,33 @@ void DeviceSearch::StartLookup(PrinterPlan plan, const PrinterInfo& entry, bool 
     }
     WakeSlotWaiter();
   };
-  const bool queued =
-      stage.Submit(group, [this, plan, entry, finish](std::stop_token stop) mutable {
-        PortAddress address;
-        try {
-          address = platform.ports.Lookup(entry, stop);
-        } catch (...) {
-          address = PortAddress::NotFound("the lookup failed");
-        }
-        if (address.outcome == PortAddress::Outcome::kNeedsLookup)
-          address = PortAddress::NotFound();
-        FinishPlan(plan, std::move(address));
-        finish(std::move(plan));
-      });
-  if (!queued) {
+  auto task = [this, plan, entry, finish](std::stop_token stop) mutable {
+    PortAddress address;
+    try {
+      address = platform.ports.Lookup(entry, stop);
+    } catch (...) {
+      address = PortAddress::NotFound("the lookup failed");
+    }
+    if (address.outcome == PortAddress::Outcome::kNeedsLookup) address = PortAddress::NotFound();
+    FinishPlan(plan, std::move(address));
+    finish(std::move(plan));
+  };
+  lookups.unsubmitted.push_back([&stage, group, task, plan, finish]() mutable {
+    if (stage.Submit(group, task)) return;
     FinishPlan(plan, PortAddress::NotFound("the lookup could not be started (no thread)"));
     finish(std::move(plan));
-  }
+  });
+}
+
+void DeviceSearch::SubmitLookups() {
+  if (!runLookups) return;
+  std::vector<std::function<void()>> submits;
+  submits.swap(runLookups->unsubmitted);
+  for (auto& submit : submits) submit();
 }
 
 void DeviceSearch::WaitForLookups(RunLookups& lookups) {
+  SubmitLookups();
   std::unique_lock<std::mutex> lock(slotMutex);
   slotCv.wait(lock, [&] { return IsStopRequested() || lookups.HasWork(); });
 }
@@ -497,6 +512,7 @@ bool DeviceSearch::ProbePrinter(SearchTrace::PrinterNote note, ProbeRequest& pro
     // Wait for a free slot before registering, so that a stop here leaves no probe behind.
     while (IsAtProbeLimit()) {
       CheckStop();
+      SubmitLookups();
       WaitForFreeSlot();
       CheckStop();
     }

@@ -231,6 +231,8 @@ class DeviceSearch {
   void TakeFinishedLookups(RunLookups& lookups, LookupStage& stage, ProbeRequest& prototype,
                            int& started);
   void WaitForLookups(RunLookups& lookups);
+  // Hands the lookups planned so far to the run's stage, whose threads start them.
+  void SubmitLookups();
   void TraceUnfinished(RunLookups& lookups);
   // Traces the verdict and starts the probe of a printer to probe; true when the probe counts.
   bool ProbePrinter(SearchTrace::PrinterNote note, ProbeRequest& prototype);
@@ -281,6 +283,7 @@ class DeviceSearch {
   bool stopRequested = false;                         // guarded by stopLock
   std::uint64_t stopsRequested = 0;                   // guarded by stopLock; one per Stop
   std::stop_source runStop;  // guarded by stopLock; the current run's, for lookups and spooler
+  RunLookups* runLookups = nullptr;  // the current run's lookups; worker thread only
   ProxySettingsGuard proxyGuard;
   // Order: sessionLock before probeListLock; probeListLock before the single-field locks
   // (pendingLock, resultsLock, stopLock, windowLock, a probe's own locks). No client call is
