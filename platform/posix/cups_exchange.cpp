@@ -1,5 +1,6 @@
 #include "platform/posix/cups_exchange.h"
 
+#include <arpa/inet.h>
 #include <cups/cups.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -11,6 +12,7 @@
 #include <cerrno>
 #include <condition_variable>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <system_error>
 #include <vector>
@@ -18,6 +20,50 @@
 namespace pradex {
 
 namespace {
+
+// A host that needs no name server: an address, or the path of a local socket.
+bool IsLiteralHost(const std::string& host) {
+  unsigned char address[sizeof(in6_addr)];
+  return host.empty() || host.front() == '/' || inet_pton(AF_INET, host.c_str(), address) == 1 ||
+         inet_pton(AF_INET6, host.c_str(), address) == 1;
+}
+
+// The addresses of `host`. The system's name lookup keeps time-outs of its own (seconds per
+// name server and try) and cannot be cut, so a name is looked up on a thread of its own, left
+// behind (to free what it finds) at `end` or on `stop`. nullptr when nothing was found in time.
+http_addrlist_t* LookUpAddresses(const std::string& host, const std::string& service,
+                                 std::chrono::steady_clock::time_point end,
+                                 const std::stop_token& stop) {
+  if (IsLiteralHost(host)) return httpAddrGetList(host.c_str(), AF_UNSPEC, service.c_str());
+  struct Lookup {
+    std::mutex mutex;
+    std::condition_variable_any done;
+    bool finished = false;
+    bool abandoned = false;
+    http_addrlist_t* found = nullptr;
+  };
+  auto lookup = std::make_shared<Lookup>();
+  try {
+    std::thread([lookup, host, service] {
+      http_addrlist_t* found = httpAddrGetList(host.c_str(), AF_UNSPEC, service.c_str());
+      std::lock_guard lock(lookup->mutex);
+      if (lookup->abandoned) {
+        httpAddrFreeList(found);
+        return;
+      }
+      lookup->found = found;
+      lookup->finished = true;
+      lookup->done.notify_all();
+    }).detach();
+  } catch (const std::system_error&) {
+    return httpAddrGetList(host.c_str(), AF_UNSPEC, service.c_str());
+  }
+  std::unique_lock lock(lookup->mutex);
+  lookup->done.wait_until(lock, stop, end, [&] { return lookup->finished; });
+  if (lookup->finished) return lookup->found;
+  lookup->abandoned = true;
+  return nullptr;
+}
 
 const char* NoPassword(const char*, http_t*, const char*, const char*, void*) {
   return nullptr;
@@ -201,20 +247,24 @@ http_t* CupsExchange::Connect(const std::string& host, int port, http_encryption
     connectFailure = ended;
     return nullptr;
   }
+  const Clock::time_point start = Clock::now();
+  Clock::time_point end = limits.deadline;
+  if (limits.connectTimeout) end = std::min(end, start + *limits.connectTimeout);
   // The addresses are looked up here, so that the watchdog knows them.
   const std::string service = std::to_string(port);
-  http_addrlist_t* addresses = httpAddrGetList(host.c_str(), AF_UNSPEC, service.c_str());
+  http_addrlist_t* addresses = LookUpAddresses(host, service, end, stop);
   if (!addresses) {
-    connectFailure = Ending::kUnreachable;
+    const Ending ended = Ended();
+    connectFailure = ended != Ending::kOpen  ? ended
+                     : stop.stop_requested() ? Ending::kStopped
+                     : Clock::now() >= end   ? Ending::kTimedOut
+                                             : Ending::kUnreachable;
     return nullptr;
   }
   {
     std::lock_guard lock(watch->mutex);
     watch->addresses = addresses;
   }
-  const Clock::time_point start = Clock::now();
-  Clock::time_point end = limits.deadline;
-  if (limits.connectTimeout) end = std::min(end, start + *limits.connectTimeout);
 
   // libcups looks at its cancel variable only every 250 ms while it connects. A connection of
   // our own, which the cut ends at once, finds the address that takes one; libcups then

@@ -374,7 +374,8 @@ TEST_F(CliE2eTest, AServerThatStallsAfterListingItsQueuesHoldsTheSearchNoLongerT
       {"shared", "Tamrin GlowMark 7200",
        "ipp://127.0.0.1:" + std::to_string(silent) + "/printers/shared"},
   });
-  cupsServer = "127.0.0.1:" + std::to_string(devices.AddDevice(server));
+  // By name: its addresses are looked up on a thread the exchange may leave behind.
+  cupsServer = "localhost:" + std::to_string(devices.AddDevice(server));
   Serve(Address(kBlock, 1), Behaviour::kAnswer);
 
   const ProcessResult result = RunCli({"--explain"}, Environment());
