@@ -44,11 +44,12 @@ struct DeviceSearch::RunLookups {
   std::optional<std::vector<PrinterInfo>> offered;  // the offered list, once it came
   bool offeredTaken = false;
   bool walked = false;  // every installed printer has been planned
-  bool offeredAsked = false;
 
-  // Lookups planned but not yet handed to the stage: starting their threads waits until the
-  // worker has started the probes it can start at once, or is about to wait. Worker only.
-  std::vector<std::function<void()>> unsubmitted;
+  // The run's stage, and the lookups planned but not yet handed to it: starting their threads
+  // waits until the worker has started the probes it can start at once, or is about to wait.
+  // Worker only.
+  LookupStage* stage = nullptr;
+  std::vector<std::function<void(LookupStage&)>> unsubmitted;
 
   // The installed printers' identities, which an offered printer must not repeat. Worker only.
   std::set<std::string> names;
@@ -290,9 +291,10 @@ void DeviceSearch::RunSteps(WindowHandle windowHandle, int& started) {
       stop = runStop.get_token();
     }
     LookupStage stage(stop);
+    lookups.stage = &stage;
     runLookups = &lookups;
     try {
-      WalkPrinters(printers, lookups, stage, prototype, started);
+      WalkPrinters(printers, lookups, prototype, started);
     } catch (...) {
       failure = std::current_exception();
     }
@@ -305,14 +307,13 @@ void DeviceSearch::RunSteps(WindowHandle windowHandle, int& started) {
 }
 
 void DeviceSearch::WalkPrinters(const std::vector<PrinterInfo>& printers, RunLookups& lookups,
-                                LookupStage& stage, ProbeRequest& prototype, int& started) {
+                                ProbeRequest& prototype, int& started) {
   if (platform.ports.OffersPrinters()) {
-    lookups.offeredAsked = true;
     {
       std::lock_guard<std::mutex> lock(lookups.mutex);
       ++lookups.running;
     }
-    lookups.unsubmitted.push_back([this, &lookups, &stage] {
+    lookups.unsubmitted.push_back([this, &lookups](LookupStage& stage) {
       const bool queued = stage.Submit("", [this, &lookups](std::stop_token stop) {
         std::vector<PrinterInfo> offered;
         try {
@@ -336,11 +337,11 @@ void DeviceSearch::WalkPrinters(const std::vector<PrinterInfo>& printers, RunLoo
     CheckStop();
     ReapWatchdogs();
     // Printers whose lookup ended have waited already; they go first.
-    TakeFinishedLookups(lookups, stage, prototype, started);
+    TakeFinishedLookups(lookups, prototype, started);
     lookups.NoteInstalled(entry);
     PrinterPlan plan = PlanPrinter(platform.ports, entry);
     if (plan.address.outcome == PortAddress::Outcome::kNeedsLookup) {
-      StartLookup(std::move(plan), entry, false, lookups, stage);
+      StartLookup(std::move(plan), entry, false, lookups);
       continue;
     }
     lookups.NoteAddress(plan.address);
@@ -352,7 +353,7 @@ void DeviceSearch::WalkPrinters(const std::vector<PrinterInfo>& printers, RunLoo
   }
   for (;;) {
     CheckStop();
-    TakeFinishedLookups(lookups, stage, prototype, started);
+    TakeFinishedLookups(lookups, prototype, started);
     {
       std::lock_guard<std::mutex> lock(lookups.mutex);
       if (lookups.running == 0 && lookups.finished.empty() &&
@@ -363,8 +364,7 @@ void DeviceSearch::WalkPrinters(const std::vector<PrinterInfo>& printers, RunLoo
   }
 }
 
-void DeviceSearch::TakeFinishedLookups(RunLookups& lookups, LookupStage& stage,
-                                       ProbeRequest& prototype, int& started) {
+void DeviceSearch::TakeFinishedLookups(RunLookups& lookups, ProbeRequest& prototype, int& started) {
   for (;;) {
     CheckStop();
     std::optional<RunLookups::Finished> next;
@@ -397,7 +397,7 @@ void DeviceSearch::TakeFinishedLookups(RunLookups& lookups, LookupStage& stage,
       lookups.names.insert(entry.printerName.value_or(""));
       PrinterPlan plan = PlanPrinter(platform.ports, entry);
       if (plan.address.outcome == PortAddress::Outcome::kNeedsLookup) {
-        StartLookup(std::move(plan), entry, true, lookups, stage);
+        StartLookup(std::move(plan), entry, true, lookups);
         continue;
       }
       if (lookups.Repeats(plan.address)) continue;
@@ -407,7 +407,7 @@ void DeviceSearch::TakeFinishedLookups(RunLookups& lookups, LookupStage& stage,
 }
 
 void DeviceSearch::StartLookup(PrinterPlan plan, const PrinterInfo& entry, bool offered,
-                               RunLookups& lookups, LookupStage& stage) {
+                               RunLookups& lookups) {
   {
     std::lock_guard<std::mutex> lock(lookups.mutex);
     ++lookups.running;
@@ -434,7 +434,7 @@ void DeviceSearch::StartLookup(PrinterPlan plan, const PrinterInfo& entry, bool 
     FinishPlan(plan, std::move(address));
     finish(std::move(plan));
   };
-  lookups.unsubmitted.push_back([&stage, group, task, plan, finish]() mutable {
+  lookups.unsubmitted.push_back([group, task, plan, finish](LookupStage& stage) mutable {
     if (stage.Submit(group, task)) return;
     FinishPlan(plan, PortAddress::NotFound("the lookup could not be started (no thread)"));
     finish(std::move(plan));
@@ -443,9 +443,9 @@ void DeviceSearch::StartLookup(PrinterPlan plan, const PrinterInfo& entry, bool 
 
 void DeviceSearch::SubmitLookups() {
   if (!runLookups) return;
-  std::vector<std::function<void()>> submits;
+  std::vector<std::function<void(LookupStage&)>> submits;
   submits.swap(runLookups->unsubmitted);
-  for (auto& submit : submits) submit();
+  for (auto& submit : submits) submit(*runLookups->stage);
 }
 
 void DeviceSearch::WaitForLookups(RunLookups& lookups) {

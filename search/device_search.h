@@ -225,11 +225,11 @@ class DeviceSearch {
   // that need a lookup are looked up; each of those is probed once its address is known. The
   // printers offered beyond the spooler's follow once every installed one has its address.
   void WalkPrinters(const std::vector<PrinterInfo>& printers, RunLookups& lookups,
-                    LookupStage& stage, ProbeRequest& prototype, int& started);
-  void StartLookup(PrinterPlan plan, const PrinterInfo& entry, bool offered, RunLookups& lookups,
-                   LookupStage& stage);
-  void TakeFinishedLookups(RunLookups& lookups, LookupStage& stage, ProbeRequest& prototype,
-                           int& started);
+                    ProbeRequest& prototype, int& started);
+  // Plans the lookup of `entry`'s port; SubmitLookups hands it to the run's stage.
+  void StartLookup(PrinterPlan plan, const PrinterInfo& entry, bool offered, RunLookups& lookups);
+  // Probes (or notes) the printers whose lookup ended, and plans the offered printers once due.
+  void TakeFinishedLookups(RunLookups& lookups, ProbeRequest& prototype, int& started);
   void WaitForLookups(RunLookups& lookups);
   // Hands the lookups planned so far to the run's stage, whose threads start them.
   void SubmitLookups();
