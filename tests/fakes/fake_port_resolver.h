@@ -2,7 +2,6 @@
 // releases it (or its time passes), or until it is stopped.
 #pragma once
 
-#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <map>
@@ -47,10 +46,6 @@ class FakePortResolver : public PortResolver {
     std::unique_lock<std::mutex> lock(mutex);
     return changed.wait_for(lock, patience, [&] { return begun >= count; });
   }
-  int MostAtOnce() const {
-    std::lock_guard<std::mutex> lock(mutex);
-    return mostAtOnce;
-  }
 
   PortAddress Resolve(const PrinterInfo& printer) override {
     std::lock_guard<std::mutex> lock(mutex);
@@ -63,7 +58,6 @@ class FakePortResolver : public PortResolver {
     std::unique_lock<std::mutex> lock(mutex);
     const Port port = ports[name];
     ++begun;
-    mostAtOnce = std::max(mostAtOnce, ++atOnce);
     changed.notify_all();
     const auto done = [&] { return released.count(name) != 0; };
     bool cut = false;
@@ -72,7 +66,6 @@ class FakePortResolver : public PortResolver {
     else
       cut = changed.wait_for(lock, stop, port.lookupTime, [] { return false; }) ||
             stop.stop_requested();
-    --atOnce;
     return cut ? PortAddress::NotFound("lookup cut by stop") : port.lookedUp;
   }
 
@@ -96,8 +89,6 @@ class FakePortResolver : public PortResolver {
   std::chrono::milliseconds offerTime{0};
   bool offering = false;
   int begun = 0;
-  int atOnce = 0;
-  int mostAtOnce = 0;
 };
 
 }  // namespace pradex

@@ -19,6 +19,7 @@ using Outcome = PortAddress::Outcome;
 
 class LookupTest : public SearchTest {
  protected:
+  LookupTest() { search.SetTrace(&trace); }
   // A printer whose port answers at once (`at`) or after a lookup (`looked`, held until
   // released when `time` is negative).
   void Add(const std::string& name, const PortAddress& at, const PortAddress& looked = {},
@@ -36,14 +37,13 @@ class LookupTest : public SearchTest {
 
   FakePortResolver resolver;
   SearchPlatform withLookups{spooler, registry, http, poster, resolver};
+  RecordingTrace trace;
+  DeviceSearch search{withLookups};
 };
 
 TEST_F(LookupTest, APrinterThatNeedsALookupHoldsNoOtherAndIsProbedOnceFound) {
   Add("Slow", PortAddress::NeedsLookup("server"), PortAddress::Found("127.0.0.2"));
   Add("Quick", PortAddress::Found("127.0.0.1"));
-  RecordingTrace trace;
-  DeviceSearch search(withLookups);
-  search.SetTrace(&trace);
   ASSERT_TRUE(search.Start(kWindow));
 
   // The printer behind the lookup is listed after the other, which answered meanwhile.
@@ -63,9 +63,6 @@ TEST_F(LookupTest, APrinterThatNeedsALookupHoldsNoOtherAndIsProbedOnceFound) {
 TEST_F(LookupTest, StopCutsTheLookupsAndTheRunEndsWithWhatItStarted) {
   Add("Held", PortAddress::NeedsLookup(""), PortAddress::Found("127.0.0.2"));
   Add("Quick", PortAddress::Found("127.0.0.1"));
-  RecordingTrace trace;
-  DeviceSearch search(withLookups);
-  search.SetTrace(&trace);
   ASSERT_TRUE(search.Start(kWindow));
   ASSERT_TRUE(resolver.WaitForLookups(1, kPatience));
   search.Stop();
@@ -99,7 +96,6 @@ TEST_F(LookupTest, OfferedPrintersAreSearchedOnceEachDeviceOnce) {
                {PortAddress::NeedsLookup(""), Named("198.51.100.99", "LABPRN-B.local."), 0ms});
   resolver.Set("new",
                {PortAddress::NeedsLookup(""), Named("198.51.100.27", "labprn-f.local"), 0ms});
-  DeviceSearch search(withLookups);
   ASSERT_TRUE(search.Start(kWindow));
   RunMessages run = CollectRun(poster);
   std::sort(run.answered.begin(), run.answered.end());
