@@ -92,7 +92,9 @@ int main(int argc, char** argv) {
   ConsoleOutcome outcome = search.Run([] { return gStopSignal.load() != 0; });
   if (showProgress) Write(stderr, "\r\x1b[K");
 
-  const std::string text = parsed.options.json ? FormatJson(outcome) : FormatText(outcome, codeset);
+  const std::string text = parsed.options.json
+                               ? FormatJson(outcome)
+                               : FormatText(outcome, codeset, parsed.options.supplies);
   const bool written = Write(stdout, text) && std::fflush(stdout) == 0;
   const int status = ExitStatus(outcome, written, gStopSignal.load());
   if (!outcome.engineSettled || platform.resolver.CallsLeftBehind() > 0) {
