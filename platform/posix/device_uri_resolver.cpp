@@ -276,7 +276,15 @@ PortAddress DeviceUriResolver::FromBrowsedQueue(const std::string& queue, std::s
   }
   if (device.kind != Kind::kDirect)
     return PortAddress::NotFound("cups-browsed queue's PPD names no network printer");
-  return FromPlan(device, "cups-browsed queue: ", 0, stop);
+  PortAddress address = FromPlan(device, "cups-browsed queue: ", 0, stop);
+  // The PPD names the device's supplies page, which an IPP device serves on its IPP port.
+  const std::optional<UriParts> page = SplitUri(device.uri);
+  if (address.outcome == PortAddress::Outcome::kFound && address.ippUri.empty() && page &&
+      page->port != 0 && (page->scheme == "http" || page->scheme == "https")) {
+    address.ippUri =
+        OwnIppUri(page->scheme == "https" ? "ipps" : "ipp", address.host, page->port, "/ipp/print");
+  }
+  return address;
 }
 
 std::vector<PrinterInfo> DeviceUriResolver::OfferedPrinters(std::stop_token stop) {
