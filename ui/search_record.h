@@ -86,6 +86,7 @@ class RecordedSearchDriver : public SearchDriver {
     return inner.LookupDeviceUrl(printerName);
   }
   std::string PrinterNameOf(std::intptr_t lParam) override { return inner.PrinterNameOf(lParam); }
+  std::vector<FactsStage::Entry> DeviceFacts() override { return inner.DeviceFacts(); }
 
  private:
   SearchDriver& inner;

@@ -16,6 +16,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/languages.h"
 #include "app/messages.h"
 #include "app/static_version_info.h"
 #include "tests/ui/ui_fakes.h"
@@ -109,24 +110,30 @@ class ForwardingDriver : public SearchDriver {
   }
   std::string PrinterNameOf(std::intptr_t lParam) override { return target.PrinterNameOf(lParam); }
   int LostEndMessages() override { return target.LostEndMessages(); }
+  std::vector<FactsStage::Entry> DeviceFacts() override { return target.DeviceFacts(); }
 
  private:
   SearchDriver& target;
 };
 
-// The window with the program's texts over a search engine that the test plays.
+// The window with the program's texts in language block `block` over a search engine that the
+// test plays.
 struct FakeSearchWindow {
-  FakeSearchWindow()
-      : window(strings, versions, browser,
-               [this](MessagePoster&) { return std::make_unique<ForwardingDriver>(search); }) {}
+  explicit FakeSearchWindow(unsigned block = kLanguageBlock)
+      : language(strings, block), window(language, versions, browser, [this](MessagePoster&) {
+          return std::make_unique<ForwardingDriver>(search);
+        }) {
+    window.SetLanguage(block);
+  }
 
-  // The message text of the program's own table.
-  std::string Message(int n) { return LoadMessage(strings, n); }
+  // The message text the window shows.
+  std::string Message(int n) { return LoadMessage(language, n); }
   void Post(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam) {
     ASSERT_TRUE(window.Poster().Post(window.Handle(), message, wParam, lParam));
   }
 
   EmbeddedStringResources strings;
+  LanguageStringResources language;
   StaticVersionInfo versions;
   FakeBrowserLauncher browser;
   FakeSearchDriver search;

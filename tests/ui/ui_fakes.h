@@ -89,6 +89,7 @@ class FakeSearchDriver : public SearchDriver {
     return probeNames.at(static_cast<std::size_t>(lParam - 1));
   }
   int LostEndMessages() override { return lostEnds; }
+  std::vector<FactsStage::Entry> DeviceFacts() override { return facts; }
 
   // A probe of the printer `name`: the lParam of its message.
   std::intptr_t Probe(const std::string& name) {
@@ -109,6 +110,7 @@ class FakeSearchDriver : public SearchDriver {
   std::map<std::string, std::string> urls;
   std::vector<std::string> lookups;
   std::vector<std::string> probeNames;
+  std::vector<FactsStage::Entry> facts;
 };
 
 // The window's message queue: what is posted is delivered in posting order when a test pumps.

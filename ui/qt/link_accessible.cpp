@@ -35,9 +35,11 @@ class LinkAccessible : public QAccessibleInterface, public QAccessibleActionInte
   int childCount() const override { return 0; }
   int indexOfChild(const QAccessibleInterface*) const override { return -1; }
 
+  // The name is the printer's; the description what its device said about itself.
   QString text(QAccessible::Text t) const override {
-    if (!isValid() || t != QAccessible::Name) return {};
-    return list->RangeText(Range());
+    if (!isValid()) return {};
+    if (t == QAccessible::Name) return list->RangeText(Range());
+    return t == QAccessible::Description ? list->LinkFactsText(index) : QString();
   }
   void setText(QAccessible::Text, const QString&) override {}
 

@@ -69,6 +69,7 @@ int main(int argc, char* argv[]) {
                         [&platform](MessagePoster& poster) -> std::unique_ptr<SearchDriver> {
                           return std::make_unique<DeviceSearchEngine>(platform.Search(poster));
                         });
+    window.SetLanguage(language.block);
     // SIGTERM (a logout, a service manager) or SIGINT ends the program the way Close does.
     TerminationSignals termination([&window](int) {
       // A modal box in front, such as About, is closed first, as a user would close it.

@@ -319,6 +319,10 @@ void PradexWindow::PostQuit() {
       this, [this] { done(kQuitResult); }, Qt::QueuedConnection);
 }
 
+void PradexWindow::ShowDeviceFacts(const std::vector<FactsStage::Entry>& facts) {
+  list->SetDeviceFacts(facts, languageBlock);
+}
+
 void PradexWindow::ShowAboutBox() {
   const std::unique_ptr<AboutDialog> box = MakeAboutBox();
   box->exec();

@@ -18,6 +18,7 @@
 #include <string>
 #include <utility>
 
+#include "app/messages.h"
 #include "platform/message_poster.h"
 #include "platform/string_resources.h"
 #include "platform/version_info.h"
@@ -82,6 +83,9 @@ class PradexWindow : public QDialog, private DialogView {
   // could not be opened).
   QStatusBar* StatusLine() const { return statusLine; }
 
+  // The language block (app/languages.h) the devices' facts are told in; Finnish unless set.
+  void SetLanguage(unsigned block) { languageBlock = block; }
+
   // Says in the status line that `url` could not be opened.
   void ShowLaunchFailure(const QString& url);
 
@@ -118,6 +122,7 @@ class PradexWindow : public QDialog, private DialogView {
   void RepaintWindow() override;
   void PostQuit() override;
   void ShowAboutBox() override;
+  void ShowDeviceFacts(const std::vector<FactsStage::Entry>& facts) override;
 
   void AppendAboutItem();
   // The progress bar and the Details button as the search and its record stand now.
@@ -150,6 +155,7 @@ class PradexWindow : public QDialog, private DialogView {
   std::map<int, QAction*> actions;
   std::string aboutText;
   bool initialised = false;
+  unsigned languageBlock = kLanguageBlock;
 
   std::unique_ptr<SearchDriver> search;
   RecordedSearchDriver recorded;

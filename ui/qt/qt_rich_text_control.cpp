@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "ui/device_list.h"
+#include "ui/qt/facts_table.h"
 #include "ui/qt/link_accessible.h"
 
 namespace pradex {
@@ -55,6 +56,7 @@ QtRichTextControl::QtRichTextControl(QWidget* parent) : QTextEdit(parent) {
   viewport()->setMouseTracking(true);
   textCursorShape = viewport()->cursor().shape();
   selection = QTextCursor(document());
+  RegisterSupplyBars(document(), this);
 }
 
 QTextCharFormat QtRichTextControl::ToQtFormat(const CharFormat& format) const {
@@ -147,6 +149,7 @@ void QtRichTextControl::SetEnabled(bool enabled) {
   if (!enabled) return;
   if (focusKeptOverRebuild) setFocus(Qt::OtherFocusReason);
   focusKeptOverRebuild = false;
+  DrawDeviceFacts();
   // The rebuilt text has new links: the focus mark is drawn again over the focused one.
   ShowLinkFocus();
   if (QAccessible::isActive()) {
@@ -205,6 +208,42 @@ QString QtRichTextControl::StatusText() const {
     if (!block.text().isEmpty()) return block.text();
   }
   return {};
+}
+
+void QtRichTextControl::SetDeviceFacts(const std::vector<FactsStage::Entry>& facts,
+                                       unsigned block) {
+  deviceFacts.clear();
+  for (const FactsStage::Entry& entry : facts) {
+    deviceFacts[QString::fromStdString(entry.printerName)] = entry.facts;
+  }
+  factsBlock = block;
+  DrawDeviceFacts();
+  if (QAccessible::isActive()) {
+    QAccessibleEvent changed(this, QAccessible::DescriptionChanged);
+    QAccessible::updateAccessibility(&changed);
+  }
+}
+
+void QtRichTextControl::DrawDeviceFacts() {
+  RemoveFactsTables(document());
+  QTextCharFormat textFormat = defaultFormat;
+  textFormat.setFontWeight(QFont::Normal);
+  const std::vector<TextRange> links = LinkRanges();
+  // From the last link up, so that the positions of the links above stay where they are.
+  for (auto link = links.rbegin(); link != links.rend(); ++link) {
+    const auto facts = deviceFacts.find(RangeText(*link));
+    if (facts == deviceFacts.end() || !FactsToShow(facts->second, factsBlock)) continue;
+    const QTextBlock below = document()->findBlock(static_cast<int>(link->start)).next();
+    if (!below.isValid()) continue;
+    InsertFactsTable(QTextCursor(below), facts->second, factsBlock, textFormat);
+  }
+}
+
+QString QtRichTextControl::LinkFactsText(int index) const {
+  const std::vector<TextRange> links = LinkRanges();
+  if (index < 0 || index >= static_cast<int>(links.size())) return {};
+  const auto facts = deviceFacts.find(RangeText(links[static_cast<std::size_t>(index)]));
+  return facts == deviceFacts.end() ? QString() : FactsText(facts->second, factsBlock);
 }
 
 void QtRichTextControl::ShowLinkFocus() {

@@ -15,16 +15,23 @@
 // drawn in the desktop's highlight colours; the arrow keys, Home and End move between links and
 // Enter or Space reports it to the link handler as LinkMouseEvent::kKeyActivate. Screen readers
 // see the control as a list whose children are the links (link_accessible.h).
+//
+// Under a link stands what its device said about itself (facts_table.h), drawn in again after
+// every rebuild of the text: the list logic never sees it, as it finds no positions after a
+// rebuild, and the tables hold no links.
 #pragma once
 
 #include <QTextCharFormat>
 #include <QTextCursor>
 #include <QTextEdit>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "app/messages.h"
+#include "search/facts_stage.h"
 #include "ui/pradex_dialog.h"
 #include "ui/rich_text_control.h"
 
@@ -57,6 +64,13 @@ class QtRichTextControl : public QTextEdit, public RichTextControl {
   // The status text: the first paragraph that is not empty.
   QString StatusText() const;
 
+  // What the devices said about themselves, shown under the links of their printer names in
+  // the words of language block `block`, also under names listed later; an empty list clears
+  // them.
+  void SetDeviceFacts(const std::vector<FactsStage::Entry>& facts, unsigned block);
+  // What a screen reader says of the facts under link `index`; "" when there are none.
+  QString LinkFactsText(int index) const;
+
   // The character format a CharFormat stands for: the desktop's font family and colours, the
   // size relative to the desktop font as the requested size is to the 9-point status text. The
   // link effect makes an anchor, drawn the way the toolkit draws links (its link colour,
@@ -87,6 +101,8 @@ class QtRichTextControl : public QTextEdit, public RichTextControl {
   // Reports a press on a link; true when the handler has taken it.
   bool ReportLinkPress(QMouseEvent* event, bool doubleClick);
   int ClampPosition(long position);
+  // Draws the facts tables under the links anew.
+  void DrawDeviceFacts();
 
   LinkHandler linkHandler;
   QTextCharFormat defaultFormat;
@@ -95,6 +111,8 @@ class QtRichTextControl : public QTextEdit, public RichTextControl {
   // Kept across rebuilds of the text, so that the focus stays in place while devices are added.
   int focusedLink = 0;
   bool focusKeptOverRebuild = false;
+  std::map<QString, DeviceFacts> deviceFacts;
+  unsigned factsBlock = kLanguageBlock;
 };
 
 }  // namespace pradex
