@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/phrase.h"
 #include "platform/spooler.h"
 
 namespace pradex {
@@ -28,8 +29,8 @@ struct PortAddress {
   // The device's host name when `host` is its address (DNS-SD gives both); "" otherwise. Two
   // printers whose host or host name agree are one device.
   std::string hostName;
-  // kNotFound: why, worded for people ("" when nothing more can be said).
-  std::string problem;
+  // kNotFound: why, in words for people (empty when nothing more can be said).
+  Phrase problem;
   // kNeedsLookup: lookups of one group ask one server, and only a few run at once.
   std::string lookupGroup;
 
@@ -40,7 +41,7 @@ struct PortAddress {
     address.port = port;
     return address;
   }
-  static PortAddress NotFound(std::string problem = {}) {
+  static PortAddress NotFound(Phrase problem = {}) {
     PortAddress address;
     address.problem = std::move(problem);
     return address;

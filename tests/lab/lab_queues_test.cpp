@@ -86,8 +86,9 @@ class LabQueuesTest : public ::testing::Test {
     ASSERT_TRUE(labUp) << "the lab did not come up:\n" << upLog;
   }
 
+  // The reasons in English, as the tests compare them.
   static std::vector<std::string> Environment() {
-    std::vector<std::string> env{SystemPath(), "LANG=C.UTF-8"};
+    std::vector<std::string> env{SystemPath(), "LANG=C.UTF-8", "PRADEX_LANGUAGE=en"};
     for (const std::string& entry : SanitizerEnvironment()) env.push_back(entry);
     return env;
   }

@@ -16,6 +16,7 @@
 #include "search/search_messages.h"
 #include "tests/fakes/memory_spooler.h"
 #include "tests/qt/qt_test_support.h"
+#include "tests/support/english_texts.h"
 #include "ui/search_reasons.h"
 
 namespace pradex {
@@ -24,6 +25,8 @@ namespace {
 using qttest::FakeSearchWindow;
 using qttest::Paragraphs;
 using qttest::Utf8;
+using testsupport::English;
+using testsupport::kEnglish;
 using Lines = std::vector<std::string>;
 using PrinterVerdict = SearchTrace::PrinterVerdict;
 using ProbeEnd = SearchTrace::ProbeEnd;
@@ -33,6 +36,7 @@ class SearchIndicators : public testing::Test {
   SearchIndicators() : recordingSpooler(spooler) {}
 
   void Show() {
+    f.window.SetLanguage(kEnglish);
     f.window.SetSearchRecord(&recordingSpooler, &trace);
     f.window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&f.window));
@@ -124,10 +128,11 @@ TEST_F(SearchIndicators, ASearchThatLeavesPrintersUnlistedOffersTheirReasons) {
   const Explanation explanation = BuildExplanation(recordingSpooler, trace);
   std::vector<Lines> expected;
   for (const PrinterExplanation& printer : explanation.printers) {
-    expected.push_back({printer.printerName, ReasonText(printer)});
+    expected.push_back({printer.printerName, English(ReasonText(printer))});
   }
   EXPECT_EQ(rows, expected);
-  EXPECT_EQ(Utf8(view->SpoolerLabel()->text()), "Print server: " + SpoolerText(explanation));
+  EXPECT_EQ(Utf8(view->SpoolerLabel()->text()),
+            "Print server: " + English(SpoolerText(explanation)));
   EXPECT_EQ(table->editTriggers(), QAbstractItemView::NoEditTriggers);
   view->show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(view.get()));

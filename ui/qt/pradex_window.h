@@ -85,6 +85,10 @@ class PradexWindow : public QDialog, private DialogView {
   // Says in the status line that `url` could not be opened.
   void ShowLaunchFailure(const QString& url);
 
+  // The language of the texts beyond the string table's (the status line, the details view):
+  // a block of the string table, as LanguageChoice gives it. Finnish until set.
+  void SetLanguage(unsigned block);
+
   // What the engine records of each run: the window shows the progress of a search from it and
   // offers the reasons when the search leaves printers unlisted. Both must outlive the window;
   // set them before the window is shown. Without them the window shows neither.
@@ -122,6 +126,8 @@ class PradexWindow : public QDialog, private DialogView {
   void AppendAboutItem();
   // The progress bar and the Details button as the search and its record stand now.
   void UpdateSearchIndicators();
+  void ShowStatusTexts();
+  QString Say(const Phrase& phrase) const;
   QPushButton* MakeButton(int buttonId, const QRect& geometry);
 
   StringResources& strings;
@@ -150,6 +156,7 @@ class PradexWindow : public QDialog, private DialogView {
   std::map<int, QAction*> actions;
   std::string aboutText;
   bool initialised = false;
+  unsigned language;
 
   std::unique_ptr<SearchDriver> search;
   RecordedSearchDriver recorded;
