@@ -237,6 +237,12 @@ Phrase SpoolerText(const Explanation& explanation) {
   return Phrase::Of("spooler.failed", {std::move(failure), Number(result)});
 }
 
+Phrase SpoolerProblem(long result) {
+  Phrase failure = SpoolerFailure(result);
+  if (failure.empty()) return Phrase::Of("spooler.error", {Number(result)});
+  return failure;
+}
+
 bool ReasonsWanted(const Explanation& explanation, std::size_t listed) {
   if (listed == 0) return true;
   const auto makers = std::count_if(

@@ -66,6 +66,10 @@ Phrase ReasonText(const PrinterExplanation& printer);
 // running (error 1722)", ...
 Phrase SpoolerText(const Explanation& explanation);
 
+// Why the spooler's printers could not be listed (a failed enumeration's `result`), for one line
+// that tells it: "the print server is not running", or "error 4242" for a failure without words.
+Phrase SpoolerProblem(long result);
+
 // The meaning of an HTTP client error (WinInet numbering), or an empty phrase for a number
 // without one.
 Phrase ClientErrorMeaning(std::uint32_t code);

@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
@@ -157,6 +158,22 @@ TEST_F(SearchIndicators, APrintServerThatIsNotRunningIsTheReasonForNothingListed
   ASSERT_TRUE(QTest::qWaitFor([&] { return f.window.DetailsButton()->isVisible(); }, 10000));
   const std::string spoolerText = Utf8(f.window.MakeReasonsView()->SpoolerLabel()->text());
   EXPECT_NE(spoolerText.find("the print server is not running"), std::string::npos) << spoolerText;
+  EXPECT_EQ(Utf8(f.window.StatusLine()->currentMessage()),
+            "The printers could not be listed: the print server is not running.");
+
+  // In the language chosen; a new search takes the old failure away.
+  f.window.SetLanguage(kLanguageBlock);
+  QTest::mouseClick(f.window.Button(kRefreshButtonId), Qt::LeftButton);
+  ASSERT_TRUE(
+      QTest::qWaitFor([&] { return f.window.StatusLine()->currentMessage().isEmpty(); }, 10000));
+  spooler.FailEnumPrinters(kErrorTimeout, MemorySpooler::kAlways);
+  Enumerate();
+  f.Post(WM_SEARCH_FINISHED, 0, 0);
+  ASSERT_TRUE(
+      QTest::qWaitFor([&] { return !f.window.StatusLine()->currentMessage().isEmpty(); }, 10000));
+  EXPECT_EQ(Utf8(f.window.StatusLine()->currentMessage()),
+            Text(kLanguageBlock, "window.spooler-unavailable",
+                 {Text(kLanguageBlock, "spooler.timed-out")}));
 }
 
 }  // namespace

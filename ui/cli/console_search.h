@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/http_client.h"
+#include "platform/phrase.h"
 #include "platform/port_resolver.h"
 #include "platform/registry.h"
 #include "platform/spooler.h"
@@ -49,6 +50,8 @@ struct ConsoleOutcome {
   std::optional<Explanation> explanation;
   // The spooler's printer list could not be read: the search knows nothing about the devices.
   bool spoolerUnavailable = false;
+  // Why, when it could not (search_reasons.h: SpoolerProblem).
+  Phrase spoolerProblem = {};
 };
 
 struct ConsoleTimings {

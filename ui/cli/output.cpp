@@ -323,4 +323,10 @@ std::string ProgressText(const SearchProgress& progress, unsigned block) {
                                {std::to_string(progress.ended), std::to_string(progress.started)});
 }
 
+std::string SpoolerProblemLine(const ConsoleOutcome& outcome, unsigned block) {
+  if (std::string_view(OutcomeKey(outcome)) != "spooler-unavailable") return "";
+  return "pradex-cli: " +
+         Say(block, Phrase::Of("cli.spooler-unavailable", {outcome.spoolerProblem})) + "\n";
+}
+
 }  // namespace pradex::cli

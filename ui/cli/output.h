@@ -44,6 +44,10 @@ std::string ProgressText(const SearchProgress& progress, unsigned block);
 // in every language.
 std::string FormatJson(const ConsoleOutcome& outcome, unsigned block);
 
+// For standard error, UTF-8: after a search that could not read the spooler's printer list, one
+// line that says why and where to learn more; "" after any other search.
+std::string SpoolerProblemLine(const ConsoleOutcome& outcome, unsigned block);
+
 // How a search ended, in words that do not depend on the language of the texts: "completed",
 // "spooler-unavailable" or "interrupted" (which wins over the others).
 const char* OutcomeKey(const ConsoleOutcome& outcome);

@@ -103,6 +103,7 @@ int main(int argc, char** argv) {
   const std::string text = parsed.options.json ? FormatJson(outcome, language.block)
                                                : FormatText(outcome, codeset, language.block);
   const bool written = Write(stdout, text) && std::fflush(stdout) == 0;
+  Tell(SpoolerProblemLine(outcome, language.block));
   const int status = ExitStatus(outcome, written, gStopSignal.load());
   if (!outcome.engineSettled || platform.resolver.CallsLeftBehind() > 0) {
     // The engine's worker is inside a call that cannot be cut short, or a DNS-SD daemon that

@@ -20,6 +20,7 @@
 #include "ui/qt/pradex_window.h"
 #include "ui/qt/termination_signals.h"
 #include "ui/qt/window_options.h"
+#include "ui/search_record.h"
 
 namespace {
 
@@ -67,11 +68,20 @@ int main(int argc, char* argv[]) {
   DesktopBrowserLauncher browser(platform.launcher);
   int endSignal = 0;
   {
-    PradexWindow window(strings, platform.versions, browser,
-                        [&platform](MessagePoster& poster) -> std::unique_ptr<SearchDriver> {
-                          return std::make_unique<DeviceSearchEngine>(platform.Search(poster));
-                        });
+    // What each search met, for the window's progress bar, its reasons view and the status line
+    // that tells why the printers could not be listed. Both outlive the window's engine.
+    RecordingSpooler recordedSpooler(platform.spooler);
+    RecordingTrace trace;
+    PradexWindow window(
+        strings, platform.versions, browser,
+        [&](MessagePoster& poster) -> std::unique_ptr<SearchDriver> {
+          auto engine = std::make_unique<DeviceSearchEngine>(SearchPlatform{
+              recordedSpooler, platform.settings, platform.http, poster, platform.resolver});
+          engine->Search().SetTrace(&trace);
+          return engine;
+        });
     window.SetLanguage(language.block);
+    window.SetSearchRecord(&recordedSpooler, &trace);
     // SIGTERM (a logout, a service manager) or SIGINT ends the program the way Close does.
     TerminationSignals termination([&window](int) {
       // A modal box in front, such as About, is closed first, as a user would close it.

@@ -16,6 +16,7 @@
 
 #include "app/messages.h"
 #include "app/texts.h"
+#include "platform/win_codes.h"
 #include "ui/qt/artwork.h"
 #include "ui/qt/desktop_browser_launcher.h"
 
@@ -189,9 +190,21 @@ void PradexWindow::UpdateSearchIndicators() {
                                                Phrase::Literal(std::to_string(now.started))})));
     progress->show();
     detailsButton->hide();
+    // A new search: the last one's failure is no longer the news.
+    if (!spoolerFailure.isEmpty() && statusLine->currentMessage() == spoolerFailure)
+      statusLine->clearMessage();
+    spoolerFailure.clear();
     return;
   }
   progress->hide();
+  // A stop that cut the spooler's answer short is no failure of the spooler.
+  const auto enumeration = spoolerRecord->LastEnumeration();
+  if (spoolerFailure.isEmpty() && enumeration && enumeration->result != kErrorSuccess &&
+      enumeration->result != kErrorCancelled) {
+    spoolerFailure =
+        Say(Phrase::Of("window.spooler-unavailable", {SpoolerProblem(enumeration->result)}));
+    statusLine->showMessage(spoolerFailure);
+  }
   detailsButton->setVisible(
       ReasonsWanted(BuildExplanation(*spoolerRecord, *traceRecord), logic.List().Names().size()));
 }

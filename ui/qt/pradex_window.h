@@ -96,7 +96,8 @@ class PradexWindow : public QDialog, private DialogView {
   // A thin bar in the status line while a search runs: probes ended of probes started so far.
   QProgressBar* Progress() const { return progress; }
   // The "Details" button in the status line, shown when a search has ended with printers of
-  // the maker left unlisted; it opens the reasons view.
+  // the maker left unlisted; it opens the reasons view. A search that could not read the
+  // spooler's printer list says why in the status line.
   QPushButton* DetailsButton() const { return detailsButton; }
   // The reasons view as the Details button shows it.
   std::unique_ptr<ReasonsDialog> MakeReasonsView();
@@ -124,7 +125,8 @@ class PradexWindow : public QDialog, private DialogView {
   void ShowAboutBox() override;
 
   void AppendAboutItem();
-  // The progress bar and the Details button as the search and its record stand now.
+  // The progress bar, the Details button and the spooler's failure as the search and its
+  // record stand now.
   void UpdateSearchIndicators();
   void ShowStatusTexts();
   QString Say(const Phrase& phrase) const;
@@ -157,6 +159,8 @@ class PradexWindow : public QDialog, private DialogView {
   std::string aboutText;
   bool initialised = false;
   unsigned language;
+  // The status line's text of a spooler that failed, while it is shown.
+  QString spoolerFailure;
 
   std::unique_ptr<SearchDriver> search;
   RecordedSearchDriver recorded;

@@ -324,6 +324,10 @@ TEST_F(CliE2eTest, WithoutACupsdTheNoneFoundTextComesBeforeAnyTimeOut) {
   const ProcessResult explained = RunCli({"--explain"}, EnglishEnvironment());
   EXPECT_EQ(explained.out,
             kNoneFoundEnglish + "\n\nspooler: the print server is not running (error 1722)\n");
+  // Standard error says why in one line, with or without --explain.
+  EXPECT_EQ(explained.err,
+            "pradex-cli: the printers could not be listed: the print server is not running "
+            "(pradex-cli --explain tells more)\n");
   const ProcessResult json = RunCli({"--json"}, Environment());
   EXPECT_EQ(json.exitCode, 3) << json.err;
   EXPECT_EQ(JsonReader::Parse(json.out)["outcome"].String(), "spooler-unavailable");

@@ -19,6 +19,7 @@
 #include "tests/fakes/memory_device_io.h"
 #include "tests/fakes/memory_spooler.h"
 #include "tests/support/english_texts.h"
+#include "ui/cli/output.h"
 
 namespace pradex::cli {
 namespace {
@@ -28,6 +29,7 @@ using Behaviour = FakeHttpClient::Behaviour;
 using PrinterVerdict = SearchTrace::PrinterVerdict;
 using ProbeEnd = SearchTrace::ProbeEnd;
 using testsupport::English;
+using testsupport::kEnglish;
 
 const std::string kGlowMarkPath = "/tamrin/device/this.LCDispatcher";
 const std::string kBrimLinePath = "/?type=supplies";
@@ -180,6 +182,9 @@ TEST_F(ConsoleSearchTest, ASpoolerFailureEndsWithTheNoneFoundTextAndIsExplained)
   EXPECT_EQ(outcome.explanation->spoolerResult, 1722);
   EXPECT_TRUE(outcome.explanation->printers.empty());
   EXPECT_TRUE(http.OpenUrlCalls().empty());
+  EXPECT_EQ(SpoolerProblemLine(outcome, kEnglish),
+            "pradex-cli: the printers could not be listed: the print server is not running "
+            "(pradex-cli --explain tells more)\n");
 }
 
 // A spooler whose printer enumeration does not return until released, like a CUPS server that
@@ -234,6 +239,7 @@ TEST_F(ConsoleSearchTest, AStopDuringAStuckSpoolerCallEndsWithoutWaitingForIt) {
   EXPECT_FALSE(outcome.explanation->spoolerResult);
   EXPECT_EQ(English(SpoolerText(*outcome.explanation)),
             "no answer: the search was stopped while waiting for it");
+  EXPECT_EQ(SpoolerProblemLine(outcome, kEnglish), "") << "stopped before the spooler answered";
 
   // Once the call returns, the engine finishes and can be released as usual.
   stuck.Release();
