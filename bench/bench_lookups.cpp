@@ -17,10 +17,14 @@
 #include <string>
 #include <vector>
 
+#include <condition_variable>
+#include <mutex>
 #include "bench/bench_machine.h"
+
 #include "search/device_search.h"
 #include "search/search_messages.h"
 #include "tests/fakes/fake_port_resolver.h"
+#include "ui/device_search_engine.h"
 
 namespace {
 
@@ -34,11 +38,30 @@ struct Timing {
   double end = -1;
 };
 
+// A device that takes its time to say nothing in IPP.
+class SlowIppClient : public pradex::IppClient {
+ public:
+  explicit SlowIppClient(std::chrono::milliseconds time) : time(time) {}
+  pradex::IppAnswer GetPrinterAttributes(const std::string&, std::span<const std::string_view>,
+                                         Clock::time_point deadline,
+                                         std::stop_token stop) override {
+    std::mutex mutex;
+    std::condition_variable_any never;
+    std::unique_lock<std::mutex> lock(mutex);
+    never.wait_until(lock, stop, std::min(deadline, Clock::now() + time), [] { return false; });
+    return pradex::IppAnswer{pradex::IppAnswer::Status::kNotIpp, 0, {}};
+  }
+
+ private:
+  std::chrono::milliseconds time;
+};
+
 // One run: when the first device was listed and when the run and its probes had all ended.
-Timing TimeOneRun(pradex::DeviceSearch& search, pradex::QueueMessagePoster& poster, int expected) {
+Timing TimeOneRun(pradex::DeviceSearchEngine& search, pradex::QueueMessagePoster& poster,
+                  int expected) {
   Timing timing;
   const auto start = Clock::now();
-  if (!search.Start(kWindow)) return timing;
+  if (!search.StartWorker(kWindow)) return timing;
   int answered = 0;
   int failed = 0;
   long started = -1;
@@ -49,7 +72,7 @@ Timing TimeOneRun(pradex::DeviceSearch& search, pradex::QueueMessagePoster& post
       started = static_cast<long>(message->wParam);
     } else if (message->message == pradex::WM_SEARCH_DEVICE_ANSWERED) {
       if (answered++ == 0) timing.first = Ms(Clock::now() - start).count();
-    } else {
+    } else if (message->message == pradex::WM_SEARCH_PROBE_FAILED) {
       ++failed;
     }
   }
@@ -81,6 +104,7 @@ int main(int argc, char** argv) {
   const int lookupMs = Option(argc, argv, "--lookup", 1000);
   const int delayMs = Option(argc, argv, "--delay", 50);
   const int rounds = std::max(1, Option(argc, argv, "--rounds", 3));
+  const int factsMs = Option(argc, argv, "--facts", 1500);
   if (queues <= lookups || lookupMs < 0 || delayMs < 0) {
     std::fprintf(stderr,
                  "usage: pradex-bench-lookups [--queues N] [--lookups L] [--lookup MS] "
@@ -112,15 +136,22 @@ int main(int argc, char** argv) {
   const pradex::SearchPlatform platform{machine.spooler, machine.registry, machine.http,
                                         machine.poster, resolver};
 
+  // Rounds with and without the devices' facts take turns, so that both meet the same machine.
+  SlowIppClient slowDevices{std::chrono::milliseconds(factsMs)};
   std::vector<double> firsts;
   std::vector<double> ends;
-  {
-    pradex::DeviceSearch search(platform);
-    for (int round = 0; round < rounds; ++round) {
+  std::vector<double> factsFirsts;
+  std::vector<double> factsEnds;
+  for (int round = 0; round < rounds; ++round) {
+    for (const bool asking : {false, true}) {
+      pradex::DeviceSearchEngine search(platform, asking ? &slowDevices : nullptr);
       const Timing timing = TimeOneRun(search, machine.poster, queues);
       if (timing.end < 0) return 1;
-      firsts.push_back(timing.first);
-      ends.push_back(timing.end);
+      (asking ? factsFirsts : firsts).push_back(timing.first);
+      (asking ? factsEnds : ends).push_back(timing.end);
+      search.Stop();
+      while (machine.poster.WaitForMessage(std::chrono::milliseconds(0))) {
+      }
     }
   }
   const int perRound = pradex::kMaxOutstandingProbes;
@@ -136,5 +167,12 @@ int main(int argc, char** argv) {
               Median(firsts) / firstBound);
   std::printf("%-22s %10.0f %10.1f %8.3f\n", "end of the run", endBound, Median(ends),
               Median(ends) / endBound);
+  std::printf("\nthe same while every listed device is asked, each answering after %d ms\n",
+              factsMs);
+  std::printf("%-22s %10s %10s %8s\n", "", "without ms", "with ms", "ratio");
+  std::printf("%-22s %10.1f %10.1f %8.3f\n", "first device listed", Median(firsts),
+              Median(factsFirsts), Median(factsFirsts) / Median(firsts));
+  std::printf("%-22s %10.1f %10.1f %8.3f\n", "end of the run", Median(ends), Median(factsEnds),
+              Median(factsEnds) / Median(ends));
   return 0;
 }

@@ -31,7 +31,10 @@ PrinterRecord::PrinterRecord(const PrinterRecord& other)
     : modelName(other.modelName),
       printerName(other.printerName),
       portName(other.portName),
-      url(other.url) {
+      url(other.url),
+      deviceHost(other.deviceHost),
+      devicePort(other.devicePort),
+      deviceIppUri(other.deviceIppUri) {
   liveRecordCount.fetch_add(1);
 }
 
@@ -40,6 +43,9 @@ PrinterRecord& PrinterRecord::operator=(const PrinterRecord& other) {
   printerName = other.printerName;
   portName = other.portName;
   url = other.url;
+  deviceHost = other.deviceHost;
+  devicePort = other.devicePort;
+  deviceIppUri = other.deviceIppUri;
   return *this;
 }
 
@@ -66,6 +72,12 @@ void PrinterRecord::SetPortName(std::string text) {
 
 void PrinterRecord::SetUrl(std::string text) {
   url = std::move(text);
+}
+
+void PrinterRecord::SetDevice(std::string host, std::uint16_t port, std::string ippUri) {
+  deviceHost = std::move(host);
+  devicePort = port;
+  deviceIppUri = std::move(ippUri);
 }
 
 // Each test knows a fixed set of spellings; anything else, whatever its case, is no match.

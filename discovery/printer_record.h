@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <string>
 
 namespace pradex {
@@ -26,6 +27,14 @@ class PrinterRecord {
   std::string GetPortName() const { return portName; }
   std::string GetUrl() const { return url; }
 
+  // Where the device itself answers, as its port's address was found: the URL host, a port
+  // other than 80 that its pages are served on (0: none), and its own IPP URI when its queue
+  // names one (""). For asking the device what it says about itself; never throws.
+  void SetDevice(std::string host, std::uint16_t port, std::string ippUri);
+  std::string GetDeviceHost() const { return deviceHost; }
+  std::uint16_t GetDevicePort() const { return devicePort; }
+  std::string GetDeviceIppUri() const { return deviceIppUri; }
+
   // The number of records that exist right now, process-wide.
   static int LiveRecordCount() { return liveRecordCount.load(); }
 
@@ -34,6 +43,9 @@ class PrinterRecord {
   std::string printerName;
   std::string portName;
   std::string url;
+  std::string deviceHost;
+  std::uint16_t devicePort = 0;
+  std::string deviceIppUri;
 
   static std::atomic<int> liveRecordCount;
 };

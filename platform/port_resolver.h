@@ -29,6 +29,9 @@ struct PortAddress {
   // The device's host name when `host` is its address (DNS-SD gives both); "" otherwise. Two
   // printers whose host or host name agree are one device.
   std::string hostName;
+  // kFound: the device's own IPP URI when the source names one ("ipp://10.0.0.5/ipp/print",
+  // a DNS-SD service's); "" otherwise. Never a print server's queue.
+  std::string ippUri;
   // kNotFound: why, in words for people (empty when nothing more can be said).
   Phrase problem;
   // kNeedsLookup: lookups of one group ask one server, and only a few run at once.

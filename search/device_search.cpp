@@ -533,6 +533,7 @@ bool DeviceSearch::FillPrototype(ProbeRequest& prototype, const SearchTrace::Pri
     prototype.printer.SetPrinterName(note.printerName);
     prototype.printer.SetPortName(note.portName);
     prototype.printer.SetUrl(note.url);
+    prototype.printer.SetDevice(note.host, note.port, note.ippUri);
   } catch (const std::invalid_argument&) {
     // An entry without a printer or port name cannot be listed; the others still can.
     return false;

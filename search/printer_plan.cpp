@@ -49,6 +49,9 @@ void FinishPlan(PrinterPlan& plan, PortAddress address) {
   std::string hostPort = plan.address.host;
   if (plan.address.port != 0) hostPort += ":" + std::to_string(plan.address.port);
   note.address = hostPort;
+  note.host = plan.address.host;
+  note.port = plan.address.port;
+  note.ippUri = plan.address.ippUri;
   // An address that would break out of the host part of the URL is no address.
   if (!IsSafeUrlHost(hostPort)) {
     note.verdict = ClassifyUrlHostAndPort(hostPort) == UrlHostKind::kIpv6WithZone

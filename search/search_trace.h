@@ -42,7 +42,12 @@ class SearchTrace {
     std::string driverName;
     std::string portName;
     std::string address;  // the resolved address, once resolution succeeded
-    std::string url;      // the device URL, once a family was found
+    // The same as the resolver gave it: the host, a port other than 80 (0: none), and the
+    // device's own IPP URI when its queue names one.
+    std::string host;
+    std::uint16_t port = 0;
+    std::string ippUri;
+    std::string url;  // the device URL, once a family was found
     // Why the port gave no address, when the system could tell (a WSD device not known to this
     // computer, a DNS-SD service not found, ...); empty otherwise.
     Phrase portProblem;

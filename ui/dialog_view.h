@@ -3,6 +3,9 @@
 #pragma once
 
 #include <string>
+#include <vector>
+
+#include "search/facts_stage.h"
 
 namespace pradex {
 
@@ -55,6 +58,10 @@ class DialogView {
   virtual void PostQuit() = 0;
   // Shows the About box modally and returns when it has closed.
   virtual void ShowAboutBox() = 0;
+
+  // What the listed devices have said about themselves so far (supplies, state), by printer
+  // name; empty when a new search begins. A window that shows none ignores it.
+  virtual void ShowDeviceFacts(const std::vector<FactsStage::Entry>& facts) { (void)facts; }
 };
 
 }  // namespace pradex

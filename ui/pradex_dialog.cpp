@@ -102,6 +102,10 @@ bool PradexDialog::HandleSearchMessage(std::uint32_t message, std::uintptr_t wPa
       --outstandingProbes;
       CheckSearchDone();
       return true;
+    case WM_SEARCH_DEVICE_FACTS:
+      // Also after the run's end and after a stop: the devices listed stay listed.
+      view.ShowDeviceFacts(search.DeviceFacts());
+      return true;
     default:
       return false;
   }
@@ -130,6 +134,7 @@ bool PradexDialog::OnLinkNotify(LinkMouseEvent event, TextRange range) {
 void PradexDialog::StartSearch() {
   UpdateControls(false);
   deviceList.Clear();
+  view.ShowDeviceFacts({});
   ShowSearching();
   anyFound = false;
   outstandingProbes = 0;

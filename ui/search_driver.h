@@ -4,8 +4,10 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "platform/message_poster.h"
+#include "search/facts_stage.h"
 
 namespace pradex {
 
@@ -34,6 +36,10 @@ class SearchDriver {
   // How many WM_SEARCH_FINISHED messages could not be posted so far: each is the end of the
   // run whose end the window is waiting for, which will never arrive.
   virtual int LostEndMessages() { return 0; }
+
+  // What the current run's listed devices have said about themselves so far, when the engine
+  // asks them (WM_SEARCH_DEVICE_FACTS tells that more came in); empty otherwise.
+  virtual std::vector<FactsStage::Entry> DeviceFacts() { return {}; }
 };
 
 }  // namespace pradex

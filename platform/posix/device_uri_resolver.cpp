@@ -132,6 +132,28 @@ bool IsQueuePath(std::string_view path) {
   return path.starts_with("printers/") || path.starts_with("classes/");
 }
 
+// The device's own IPP URI at the address found for it, when it speaks IPP there: "" for
+// other schemes, for a CUPS queue's path (a print server's, never the device's) and for a
+// path that would need escapes.
+std::string OwnIppUri(std::string_view scheme, const std::string& host, std::uint16_t port,
+                      std::string path) {
+  if ((scheme != "ipp" && scheme != "ipps") || IsQueuePath(path)) return "";
+  if (path.empty() || path.front() != '/') path.insert(0, "/");
+  for (const char c : path) {
+    if (static_cast<unsigned char>(c) <= ' ' || static_cast<unsigned char>(c) >= 0x7F) return "";
+  }
+  return std::string(scheme) + "://" + host + (port != 0 ? ":" + std::to_string(port) : "") + path;
+}
+
+// A direct device URI's own IPP URI, at the address its host was found at.
+void KeepIppUri(PortAddress& address, const DeviceUriPlan& plan) {
+  if (address.outcome != PortAddress::Outcome::kFound) return;
+  const std::optional<UriParts> parts = SplitUri(plan.uri);
+  if (!parts) return;
+  const std::uint16_t port = address.port != 0 ? address.port : parts->port;
+  address.ippUri = OwnIppUri(parts->scheme, address.host, port, parts->resource);
+}
+
 }  // namespace
 
 std::chrono::steady_clock::time_point DeviceUriResolver::StepDeadline() const {
@@ -146,7 +168,9 @@ PortAddress DeviceUriResolver::Resolve(const PrinterInfo& printer) {
       auto [host, port] = HostAndPort(plan);
       // A printer on the local link: its .local name is known to DNS-SD alone.
       if (IsLocalLinkName(host)) return PortAddress::NeedsLookup("");
-      return PortAddress::Found(std::move(host), port);
+      PortAddress address = PortAddress::Found(std::move(host), port);
+      KeepIppUri(address, plan);
+      return address;
     }
     case Kind::kService:
       return PortAddress::NeedsLookup("");
@@ -173,8 +197,10 @@ PortAddress DeviceUriResolver::FromPlan(const DeviceUriPlan& plan, const Phrase&
   switch (plan.kind) {
     case Kind::kDirect: {
       auto [host, port] = HostAndPort(plan);
-      if (IsLocalLinkName(host)) return FromLocalName(host, via, stop);
-      return PortAddress::Found(std::move(host), port);
+      PortAddress address = IsLocalLinkName(host) ? FromLocalName(host, via, stop)
+                                                  : PortAddress::Found(std::move(host), port);
+      KeepIppUri(address, plan);
+      return address;
     }
     case Kind::kService:
       return FromService(plan.service, via, hopsLeft, stop);
@@ -215,6 +241,10 @@ PortAddress DeviceUriResolver::FromService(const ServiceName& service, const Phr
   PortAddress address = FromAnswer(answer);
   if (address.outcome != PortAddress::Outcome::kFound)
     return Failed(via, DnsSdFailure(DnsSdAnswer::Status::kFound, what, options.lookupTimeout));
+  const std::string_view scheme = service.type.starts_with("_ipps.")  ? "ipps"
+                                  : service.type.starts_with("_ipp.") ? "ipp"
+                                                                      : "";
+  address.ippUri = OwnIppUri(scheme, address.host, answer.port, answer.resourcePath);
   return address;
 }
 
@@ -274,7 +304,15 @@ PortAddress DeviceUriResolver::FromBrowsedQueue(const std::string& queue, std::s
   }
   if (device.kind != Kind::kDirect)
     return PortAddress::NotFound(Phrase::Of("port.browsed-no-printer"));
-  return FromPlan(device, browsed, 0, stop);
+  PortAddress address = FromPlan(device, browsed, 0, stop);
+  // The PPD names the device's supplies page, which an IPP device serves on its IPP port.
+  const std::optional<UriParts> page = SplitUri(device.uri);
+  if (address.outcome == PortAddress::Outcome::kFound && address.ippUri.empty() && page &&
+      page->port != 0 && (page->scheme == "http" || page->scheme == "https")) {
+    address.ippUri =
+        OwnIppUri(page->scheme == "https" ? "ipps" : "ipp", address.host, page->port, "/ipp/print");
+  }
+  return address;
 }
 
 std::vector<PrinterInfo> DeviceUriResolver::OfferedPrinters(std::stop_token stop) {

@@ -86,9 +86,8 @@ class LabQueuesTest : public ::testing::Test {
     ASSERT_TRUE(labUp) << "the lab did not come up:\n" << upLog;
   }
 
-  // The reasons in English, as the tests compare them.
   static std::vector<std::string> Environment() {
-    std::vector<std::string> env{SystemPath(), "LANG=C.UTF-8", "PRADEX_LANGUAGE=en"};
+    std::vector<std::string> env{SystemPath(), "LANG=C.UTF-8"};
     for (const std::string& entry : SanitizerEnvironment()) env.push_back(entry);
     return env;
   }
@@ -102,7 +101,8 @@ class LabQueuesTest : public ::testing::Test {
     // The program's process ID in the desktop's namespace, where Ctrl-C is sent from.
     const std::string pidFile = scratch->File("cli.pid");
     ChildProcess child({PRADEX_LAB, "cli", labDir, "sh", "-c",
-                        "echo $$ >" + pidFile + "; exec " + PRADEX_CLI + " --json --explain"},
+                        "echo $$ >" + pidFile + "; exec " + PRADEX_CLI +
+                            " --json --explain --language=en"},
                        Environment(), "");
     if (interruptAfter) {
       std::this_thread::sleep_for(*interruptAfter);
@@ -113,12 +113,17 @@ class LabQueuesTest : public ::testing::Test {
     ASSERT_EQ(result.exitCode, interruptAfter ? 130 : 0) << result.err;
     elapsedMs = result.elapsedMs;
     const JsonValue parsed = JsonReader::Parse(result.out);
-    for (const JsonValue& device : parsed["devices"].Array())
+    facts.clear();
+    for (const JsonValue& device : parsed["devices"].Array()) {
       listed[device["name"].String()] = device["url"].String();
+      facts[device["name"].String()] = device;
+    }
     for (const JsonValue& printer : parsed["explain"]["printers"].Array())
       explained[printer["name"].String()] = {printer["reason"].String(), printer["url"].String()};
   }
 
+  // What each listed device said about itself in the last search (its JSON object).
+  static inline std::map<std::string, JsonValue> facts;
   static inline std::unique_ptr<ScratchDir> scratch;
   static inline std::string labDir;
   static inline std::string skipReason;
@@ -151,6 +156,20 @@ TEST_F(LabQueuesTest, EveryQueueKindIsListedWithItsDevicePageOrSkippedWithItsRea
     ASSERT_EQ(explained.count(name), 1u) << name;
     EXPECT_EQ(explained[name].reason.substr(0, reason.size()), reason) << explained[name].reason;
   }
+
+  // ippeveprinter tells its supplies and state itself, on its IPP port; the emulated devices
+  // speak no IPP and are listed as they were, without facts.
+  const JsonValue& eve = facts["Tamrin_GlowMark_7200"];
+  ASSERT_EQ(eve["facts"].String(), "reported");
+  EXPECT_EQ(eve["state"]["value"].String(), "idle");
+  ASSERT_FALSE(eve["supplies"].Array().empty());
+  std::cout << "lab: ippeveprinter reports " << eve["supplies"].Array().size() << " supplies\n";
+  for (const JsonValue& supply : eve["supplies"].Array()) {
+    ASSERT_FALSE(supply["level"].IsNull()) << supply["name"].String();
+    EXPECT_LE(supply["level"].Number(), 100) << supply["name"].String();
+  }
+  for (const char* name : {"dnssd_glowmark", "server_office", "socket_brimline"})
+    EXPECT_NE(facts[name]["facts"].String(), "reported") << name;
 }
 
 #ifdef PRADEX_LAB_WINDOW  // builds without the Qt window (ThreadSanitizer) leave this out

@@ -38,6 +38,7 @@ struct RunMessages {
   std::uintptr_t started = 0;  // wParam of WM_SEARCH_FINISHED
   std::vector<std::string> answered;
   std::vector<std::string> failed;
+  int factsMessages = 0;  // WM_SEARCH_DEVICE_FACTS, which may also come after the end
   std::vector<Arrival> all;
   int ProbeMessages() const { return static_cast<int>(answered.size() + failed.size()); }
 };
@@ -62,6 +63,8 @@ inline std::optional<Arrival> NextMessage(QueueMessagePoster& poster, WindowHand
     case WM_SEARCH_PROBE_FAILED:
       EXPECT_EQ(message->wParam, 0u);
       arrival.printer = reinterpret_cast<ProbeRequest*>(message->lParam)->GetPrinterName();
+      break;
+    case WM_SEARCH_DEVICE_FACTS:
       break;
     default:
       ADD_FAILURE() << "unexpected message " << message->message;
@@ -92,6 +95,8 @@ inline RunMessages CollectRun(QueueMessagePoster& poster, WindowHandle window,
       run.answered.push_back(arrival->printer);
     } else if (arrival->message == WM_SEARCH_PROBE_FAILED) {
       run.failed.push_back(arrival->printer);
+    } else if (arrival->message == WM_SEARCH_DEVICE_FACTS) {
+      ++run.factsMessages;
     }
   }
   return run;

@@ -11,6 +11,8 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
       parsed.options.json = true;
     } else if (argument == "--explain") {
       parsed.options.explain = true;
+    } else if (argument == "--supplies") {
+      parsed.options.supplies = true;
     } else if (argument == "--help" || argument == "-h") {
       parsed.options.help = true;
     } else if (argument == "--version") {
@@ -30,7 +32,7 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
 }
 
 std::string UsageText() {
-  return "usage: pradex-cli [--json] [--explain] [--language=CODE]\n"
+  return "usage: pradex-cli [--json] [--explain] [--supplies] [--language=CODE]\n"
          "       pradex-cli --help | --version\n";
 }
 
@@ -47,9 +49,24 @@ std::string HelpText() {
          "printer list could not be read, one line on standard error tells why.\n"
          "\n"
          "  --json     print one JSON object (UTF-8) instead:\n"
-         "             {\"status\": TEXT, \"devices\": [{\"name\": NAME, \"url\": URL}, ...],\n"
+         "             {\"status\": TEXT, \"devices\": [{\"name\": NAME, \"url\": URL,\n"
+         "              \"facts\": WHY, \"state\": STATE, \"supplies\": SUPPLIES}, ...],\n"
          "              \"interrupted\": BOOL, \"outcome\": OUTCOME}\n"
-         "             where OUTCOME is \"completed\", \"spooler-unavailable\" or \"interrupted\"\n"
+         "             where OUTCOME is \"completed\", \"spooler-unavailable\" or "
+         "\"interrupted\";\n"
+         "             WHY is \"reported\" or why the device's facts are missing (\"not-ipp\",\n"
+         "             \"timed-out\", ...), STATE {\"value\": IPP_STATE, \"reasons\": [KEYWORD, "
+         "...]}\n"
+         "             or null, SUPPLIES [{\"name\", \"kind\", \"colour\", \"level\", \"low\"}, "
+         "...]\n"
+         "             or null (level: percent, or null when the device does not know it)\n"
+         "  --supplies add a third column: what each device says about itself in IPP, as\n"
+         "             \"state=STATE(REASON,...); NAME=LEVEL; ...\" with LEVEL \"75%\", "
+         "\"unknown\"\n"
+         "             or \"not-reported\", then \" low\" or \" nearly-full\" when the device "
+         "says\n"
+         "             so; \"not-reported\" for a device that says nothing. Each device is\n"
+         "             asked once its page answered, at most 3 at a time, for at most 3 s\n"
          "  --explain  after the list, tell for every printer of the spooler why it was or\n"
          "             was not probed and how its probe ended (with --json: \"explain\")\n"
          "  --language=CODE\n"

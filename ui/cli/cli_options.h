@@ -10,8 +10,9 @@
 namespace pradex::cli {
 
 struct CliOptions {
-  bool json = false;     // the result as one JSON object
-  bool explain = false;  // also why each printer of the spooler was or was not listed
+  bool json = false;      // the result as one JSON object
+  bool explain = false;   // also why each printer of the spooler was or was not listed
+  bool supplies = false;  // a third column: what each device says about itself
   bool help = false;
   bool version = false;
   std::optional<std::string> language;  // --language=CODE
@@ -32,6 +33,12 @@ inline constexpr int kExitSpoolerUnavailable = 3;
 // An interrupted search exits with 128 + the signal's number, as a shell reports a process
 // that the signal ended: 130 for SIGINT, 143 for SIGTERM.
 inline constexpr int kExitSignalBase = 128;
+
+// Whether the devices are asked what they say about themselves: only when it is shown, so
+// that the plain listing costs nothing more.
+inline bool AsksDevices(const CliOptions& options) {
+  return options.supplies || options.json || options.explain;
+}
 
 // `arguments` without the program name.
 ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments);

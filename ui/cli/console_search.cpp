@@ -50,7 +50,8 @@ class EnginePoster : public MessagePoster {
 struct ConsoleSearch::Parts {
   Parts(ConsoleMachine machine, StringResources& strings) : spooler(machine.spooler) {
     engine = std::make_unique<DeviceSearchEngine>(
-        SearchPlatform{spooler, machine.registry, machine.http, enginePoster, machine.ports});
+        SearchPlatform{spooler, machine.registry, machine.http, enginePoster, machine.ports},
+        machine.ipp);
     dialog = std::make_unique<PradexDialog>(view, list, *engine, browser, strings, queue);
   }
 
@@ -115,6 +116,17 @@ ConsoleOutcome ConsoleSearch::Run(const std::function<bool()>& stopRequested) {
     if (auto message = p.queue.WaitForMessage(timings.pollInterval)) deliver(*message);
   }
 
+  // The devices' own words come after the run's end; each question is bounded, and a stop cuts
+  // them all.
+  while (!outcome.interrupted && p.engine->UnansweredFacts() > 0) {
+    if (stopRequested()) {
+      outcome.interrupted = true;
+      p.engine->Stop();
+      break;
+    }
+    if (auto message = p.queue.WaitForMessage(timings.pollInterval)) deliver(*message);
+  }
+
   if (outcome.interrupted) {
     // The worker was running (the window was not idle), so its end-of-run message is due. It
     // normally comes at the worker's next check of the stop flag; a spooler call to a server
@@ -131,9 +143,14 @@ ConsoleOutcome ConsoleSearch::Run(const std::function<bool()>& stopRequested) {
   }
 
   outcome.status = p.dialog->List().StatusText();
+  const std::vector<FactsStage::Entry> facts = p.engine->DeviceFacts();
   for (std::string& name : p.dialog->List().Names()) {
     std::string url = p.engine->LookupDeviceUrl(name);
-    outcome.devices.push_back(ConsoleDevice{std::move(name), std::move(url)});
+    const auto said = std::find_if(facts.begin(), facts.end(), [&](const FactsStage::Entry& e) {
+      return e.printerName == name;
+    });
+    outcome.devices.push_back(ConsoleDevice{std::move(name), std::move(url),
+                                            said != facts.end() ? said->facts : DeviceFacts{}});
   }
   outcome.engineSettled = settled;
   const auto enumeration = p.spooler.LastEnumeration();

@@ -10,7 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "discovery/device_facts.h"
 #include "platform/http_client.h"
+#include "platform/ipp_client.h"
 #include "platform/phrase.h"
 #include "platform/port_resolver.h"
 #include "platform/registry.h"
@@ -27,11 +29,15 @@ struct ConsoleMachine {
   Registry& registry;
   HttpClient& http;
   PortResolver& ports;
+  // Asks each listed device what it says about itself; none: nobody is asked.
+  IppClient* ipp = nullptr;
 };
 
 struct ConsoleDevice {
   std::string name;
   std::string url;
+  // What it said about itself (Missing::kNotAsked without an IPP client).
+  DeviceFacts facts;
   friend bool operator==(const ConsoleDevice&, const ConsoleDevice&) = default;
 };
 

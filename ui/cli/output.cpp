@@ -8,6 +8,7 @@
 #include "platform/posix/locale_string_resources.h"
 #include "search/search_trace.h"
 #include "ui/cli/cli_options.h"
+#include "ui/cli/facts_output.h"
 
 namespace pradex::cli {
 
@@ -87,8 +88,8 @@ std::string Lower(std::string_view text) {
 }
 
 // One field of a console line, in the output codeset.
-std::string ConsoleField(std::string_view utf8, const std::string& codeset) {
-  const std::string escaped = EscapeForConsole(utf8);
+std::string ConsoleField(std::string_view utf8, const std::string& codeset, bool escape = true) {
+  const std::string escaped = escape ? EscapeForConsole(utf8) : std::string(utf8);
   std::string converted;
   // Without a converter for the codeset, UTF-8 is still better than nothing.
   if (!ConvertUtf8ToCodeset(escaped, codeset, converted)) return escaped;
@@ -246,10 +247,15 @@ std::string JsonString(std::string_view bytes) {
   return out;
 }
 
-std::string FormatText(const ConsoleOutcome& outcome, const std::string& codeset, unsigned block) {
+std::string FormatText(const ConsoleOutcome& outcome, const std::string& codeset, unsigned block,
+                       bool supplies) {
   std::string text = outcome.status + "\n";
-  for (const ConsoleDevice& device : outcome.devices)
-    text += ConsoleField(device.name, codeset) + "\t" + ConsoleField(device.url, codeset) + "\n";
+  for (const ConsoleDevice& device : outcome.devices) {
+    text += ConsoleField(device.name, codeset) + "\t" + ConsoleField(device.url, codeset);
+    // Already escaped: converted only.
+    if (supplies) text += "\t" + ConsoleField(FactsField(device.facts), codeset, false);
+    text += "\n";
+  }
   if (outcome.explanation) {
     const Explanation& explanation = *outcome.explanation;
     text += "\n" +
@@ -270,7 +276,8 @@ std::string FormatJson(const ConsoleOutcome& outcome, unsigned block) {
   for (std::size_t i = 0; i < outcome.devices.size(); ++i) {
     json += i == 0 ? "\n" : ",\n";
     json += "    {\"name\": " + JsonString(outcome.devices[i].name) +
-            ", \"url\": " + JsonString(outcome.devices[i].url) + "}";
+            ", \"url\": " + JsonString(outcome.devices[i].url) +
+            FactsJson(outcome.devices[i].facts) + "}";
   }
   json += outcome.devices.empty() ? "],\n" : "\n  ],\n";
   json += std::string("  \"interrupted\": ") + (outcome.interrupted ? "true" : "false");

@@ -32,9 +32,11 @@ std::string EscapeForConsole(std::string_view utf8);
 std::string JsonString(std::string_view bytes);
 
 // The plain listing in `codeset`: the status text (already in that codeset) on the first line,
-// then "NAME\tURL" per device; with an explanation, an empty line, "spooler: ..." and one line
-// "NAME\tREASON\tDETAIL" per printer of the spooler, in the language of `block`.
-std::string FormatText(const ConsoleOutcome& outcome, const std::string& codeset, unsigned block);
+// then "NAME\tURL" per device (with `supplies`, "NAME\tURL\tFACTS", see FactsField); with an
+// explanation, an empty line, "spooler: ..." and one line "NAME\tREASON\tDETAIL" per printer
+// of the spooler, in the language of `block`.
+std::string FormatText(const ConsoleOutcome& outcome, const std::string& codeset, unsigned block,
+                       bool supplies = false);
 
 // The progress line for a terminal, UTF-8: "pradex-cli: 3/12 devices checked".
 std::string ProgressText(const SearchProgress& progress, unsigned block);

@@ -100,8 +100,9 @@ int main(int argc, char** argv) {
   ConsoleOutcome outcome = search.Run([] { return gStopSignal.load() != 0; });
   if (showProgress) Write(stderr, "\r\x1b[K");
 
-  const std::string text = parsed.options.json ? FormatJson(outcome, language.block)
-                                               : FormatText(outcome, codeset, language.block);
+  const std::string text =
+      parsed.options.json ? FormatJson(outcome, language.block)
+                          : FormatText(outcome, codeset, language.block, parsed.options.supplies);
   const bool written = Write(stdout, text) && std::fflush(stdout) == 0;
   Tell(SpoolerProblemLine(outcome, language.block));
   const int status = ExitStatus(outcome, written, gStopSignal.load());

@@ -72,8 +72,8 @@ TEST_F(ConsoleSearchTest, EndsWithTheWindowsTextAndItsDevicesInByteOrder) {
   EXPECT_TRUE(outcome.engineSettled);
   EXPECT_EQ(outcome.status, test::kFoundText);
   EXPECT_EQ(outcome.devices,
-            (std::vector<ConsoleDevice>{{"Zeta", "http://127.0.0.2" + kGlowMarkPath},
-                                        {"alpha", "http://127.0.0.1" + kBrimLinePath}}));
+            (std::vector<ConsoleDevice>{{"Zeta", "http://127.0.0.2" + kGlowMarkPath, {}},
+                                        {"alpha", "http://127.0.0.1" + kBrimLinePath, {}}}));
   EXPECT_FALSE(outcome.explanation);
   // What the window's list control holds at the end.
   EXPECT_EQ(search.ListText(), "\r\n" + test::kFoundText + "\r\n\r\nZeta\r\nalpha\r\n");
@@ -136,7 +136,7 @@ TEST_F(ConsoleSearchTest, AStopKeepsTheDevicesFoundAndCutsTheRest) {
   EXPECT_TRUE(outcome.engineSettled);
   EXPECT_EQ(outcome.status, test::kFoundText);
   EXPECT_EQ(outcome.devices,
-            (std::vector<ConsoleDevice>{{"alpha", "http://127.0.0.1" + kBrimLinePath}}));
+            (std::vector<ConsoleDevice>{{"alpha", "http://127.0.0.1" + kBrimLinePath, {}}}));
   ASSERT_TRUE(outcome.explanation);
   ASSERT_EQ(outcome.explanation->printers.size(), 2u);
   EXPECT_EQ(English(ReasonText(outcome.explanation->printers[0])), "answered");

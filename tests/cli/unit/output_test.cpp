@@ -152,8 +152,8 @@ TEST(JsonStringTest, AnyBytesGiveAValidLiteralAndValidUtf8ReadsBackUnchanged) {
 ConsoleOutcome TwoDevices() {
   ConsoleOutcome outcome;
   outcome.status = "Status";
-  outcome.devices = {{"Zeta\tTab", "http://127.0.0.2/tamrin/device/this.LCDispatcher"},
-                     {Utf8(u8"työhuone"), "http://127.0.0.1/?type=supplies"}};
+  outcome.devices = {{"Zeta\tTab", "http://127.0.0.2/tamrin/device/this.LCDispatcher", {}},
+                     {Utf8(u8"työhuone"), "http://127.0.0.1/?type=supplies", {}}};
   return outcome;
 }
 

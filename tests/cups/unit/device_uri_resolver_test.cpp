@@ -248,5 +248,27 @@ TEST(DeviceUriResolverTest, OnlyPortsThatNeedAskingWaitForALookup) {
   EXPECT_NE(group("ipp://printsrv:631/printers/a"), group("ipp://othersrv:631/printers/a"));
 }
 
+// The device's own IPP URI goes with its address, at that address; never a print server's.
+TEST(DeviceUriResolverTest, KeepsTheDevicesOwnIppUriAtItsAddress) {
+  FakeResolver resolver;
+  resolver.names["Tamrin GlowMark 5000"] = Found("labprn-a.local", "198.51.100.21", 8631);
+  resolver.names["labprn-c.local"] = Found("labprn-c.local", "198.51.100.23");
+  resolver.names["Office Shared"] = Found("labsrv.local", "198.51.100.30", 631, "printers/office");
+  resolver.serverDevices["ipp://198.51.100.30:631/printers/office"] =
+      Said("ipp://198.51.100.25/ipp/print");
+  resolver.supplies["Tamrin_GlowMark_7200"] = Said("http://198.51.100.23:8631/");
+  const std::pair<const char*, const char*> cases[] = {
+      {"ipp://198.51.100.21/ipp/print", "ipp://198.51.100.21/ipp/print"},
+      {"ipps://198.51.100.21:8443/ipp/print", "ipps://198.51.100.21:8443/ipp/print"},
+      {"ipp://localhost:60000/ipp/print", "ipp://localhost:60000/ipp/print"},
+      {"socket://198.51.100.26:9100", ""},
+      {"ipp://labprn-c.local./ipp/print", "ipp://198.51.100.23/ipp/print"},
+      {"dnssd://Tamrin%20GlowMark%205000._ipp._tcp.local/", "ipp://198.51.100.21:8631/ipp/print"},
+      {"dnssd://Office%20Shared._ipp._tcp.local/", "ipp://198.51.100.25/ipp/print"},
+      {"implicitclass://Tamrin_GlowMark_7200/", "ipp://198.51.100.23:8631/ipp/print"},
+  };
+  for (const auto& [uri, ippUri] : cases) EXPECT_EQ(Address(resolver, uri).ippUri, ippUri) << uri;
+}
+
 }  // namespace
 }  // namespace pradex
