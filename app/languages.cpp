@@ -4,6 +4,7 @@
 #include <cctype>
 
 #include "app/messages.h"
+#include "app/texts.h"
 
 namespace pradex {
 
@@ -75,22 +76,26 @@ std::string LanguageList(std::string_view indent) {
 LanguageChoice ChooseLanguage(const std::optional<std::string>& option, const char* environment) {
   LanguageChoice choice;
   choice.block = kLanguageBlock;
-  if (option) {
-    if (const auto block = BlockOfLanguage(*option)) {
-      choice.block = *block;
-    } else {
-      choice.error = "unknown language '" + *option + "'";
-    }
-    return choice;
-  }
+  std::string unknownInEnvironment;
   if (environment != nullptr && *environment != '\0') {
     if (const auto block = BlockOfLanguage(environment)) {
       choice.block = *block;
     } else {
-      // A stale setting in a profile must not keep the program from starting.
-      choice.warning = std::string(kLanguageVariable) + ": unknown language '" + environment +
-                       "', showing Finnish";
+      unknownInEnvironment = environment;
     }
+  }
+  if (option) {
+    // A code the option does not know is told in the language the program would show without
+    // it.
+    if (const auto block = BlockOfLanguage(*option)) {
+      choice.block = *block;
+    } else {
+      choice.error = Text(choice.block, "language.unknown", {*option});
+    }
+  } else if (!unknownInEnvironment.empty()) {
+    // A stale setting in a profile must not keep the program from starting.
+    choice.warning = Text(choice.block, "language.unknown-in-environment",
+                          {kLanguageVariable, unknownInEnvironment});
   }
   return choice;
 }

@@ -33,6 +33,7 @@ std::string LanguageList(std::string_view indent);
 // The language a program shows: the --language option when given, else the environment
 // variable PRADEX_LANGUAGE when set and not empty, else the block in use (Finnish).
 inline constexpr const char* kLanguageVariable = "PRADEX_LANGUAGE";
+// The error and the warning are in the language of `block`, UTF-8.
 struct LanguageChoice {
   unsigned block = 0;
   std::string error;    // an unknown code in the option: a usage error

@@ -18,7 +18,10 @@ class MonitorPortResolver : public PortResolver {
     std::string problem;
     if (ResolvePortAddress(platform, printer, address, &problem))
       return PortAddress::Found(std::move(address));
-    return PortAddress::NotFound(std::move(problem));
+    // The Windows program shows only the fourteen messages of its string table, never a port's
+    // problem: its English words go to the search's notes as they are.
+    if (problem.empty()) return PortAddress::NotFound();
+    return PortAddress::NotFound(Phrase::Literal(std::move(problem)));
   }
 
  private:

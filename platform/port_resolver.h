@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/phrase.h"
 #include "platform/spooler.h"
 
 namespace pradex {
@@ -31,8 +32,8 @@ struct PortAddress {
   // kFound: the device's own IPP URI when the source names one ("ipp://10.0.0.5/ipp/print",
   // a DNS-SD service's); "" otherwise. Never a print server's queue.
   std::string ippUri;
-  // kNotFound: why, worded for people ("" when nothing more can be said).
-  std::string problem;
+  // kNotFound: why, in words for people (empty when nothing more can be said).
+  Phrase problem;
   // kNeedsLookup: lookups of one group ask one server, and only a few run at once.
   std::string lookupGroup;
 
@@ -43,7 +44,7 @@ struct PortAddress {
     address.port = port;
     return address;
   }
-  static PortAddress NotFound(std::string problem = {}) {
+  static PortAddress NotFound(Phrase problem = {}) {
     PortAddress address;
     address.problem = std::move(problem);
     return address;

@@ -428,7 +428,7 @@ void DeviceSearch::StartLookup(PrinterPlan plan, const PrinterInfo& entry, bool 
     try {
       address = platform.ports.Lookup(entry, stop);
     } catch (...) {
-      address = PortAddress::NotFound("the lookup failed");
+      address = PortAddress::NotFound(Phrase::Of("port.lookup-failed"));
     }
     if (address.outcome == PortAddress::Outcome::kNeedsLookup) address = PortAddress::NotFound();
     FinishPlan(plan, std::move(address));
@@ -436,7 +436,7 @@ void DeviceSearch::StartLookup(PrinterPlan plan, const PrinterInfo& entry, bool 
   };
   lookups.unsubmitted.push_back([group, task, plan, finish](LookupStage& stage) mutable {
     if (stage.Submit(group, task)) return;
-    FinishPlan(plan, PortAddress::NotFound("the lookup could not be started (no thread)"));
+    FinishPlan(plan, PortAddress::NotFound(Phrase::Of("port.lookup-not-started")));
     finish(std::move(plan));
   });
 }

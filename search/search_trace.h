@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/phrase.h"
+
 namespace pradex {
 
 class SearchTrace {
@@ -46,9 +48,9 @@ class SearchTrace {
     std::uint16_t port = 0;
     std::string ippUri;
     std::string url;  // the device URL, once a family was found
-    // Why the port gave no address, worded for people, when the system could tell (a WSD
-    // device not known to this computer, a port monitor that refused to answer, ...); "".
-    std::string portProblem;
+    // Why the port gave no address, when the system could tell (a WSD device not known to this
+    // computer, a DNS-SD service not found, ...); empty otherwise.
+    Phrase portProblem;
   };
 
   struct ProbeNote {

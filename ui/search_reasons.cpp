@@ -40,114 +40,118 @@ PrinterExplanation FromSpooler(const PrinterInfo& info) {
   return printer;
 }
 
-std::string Seconds(std::uint32_t milliseconds) {
-  std::string text = std::to_string(milliseconds / 1000);
+Phrase Number(long long number) {
+  return Phrase::Literal(std::to_string(number));
+}
+
+Phrase Seconds(std::uint32_t milliseconds) {
+  Phrase number = Number(milliseconds / 1000);
   if (milliseconds % 1000 != 0) {
     std::string fraction = std::to_string(1000 + milliseconds % 1000).substr(1);
     while (fraction.back() == '0') fraction.pop_back();
-    text += "." + fraction;
+    number = Phrase::Of("unit.decimal", {std::move(number), Phrase::Literal(fraction)});
   }
-  return text + " s";
+  return Phrase::Of("unit.seconds", {std::move(number)});
 }
 
 // A client error in words, its number kept for whoever looks it up.
-std::string ClientErrorText(std::uint32_t code) {
-  const std::string meaning = ClientErrorMeaning(code);
-  const std::string number = "HTTP client error " + std::to_string(code);
-  return meaning.empty() ? number : meaning + " (" + number + ")";
+Phrase ClientErrorText(std::uint32_t code) {
+  Phrase meaning = ClientErrorMeaning(code);
+  if (meaning.empty()) return Phrase::Of("client-error.numbered", {Number(code)});
+  return Phrase::Of("client-error.explained", {std::move(meaning), Number(code)});
 }
 
 // The search's verdict on a printer it did not probe.
-std::string VerdictReason(PrinterVerdict verdict) {
+Phrase VerdictReason(PrinterVerdict verdict) {
   switch (verdict) {
     case PrinterVerdict::kNotMaker:
-      return "not a Tamrin printer";
+      return Phrase::Of("reason.not-maker");
     case PrinterVerdict::kPortNotResolved:
-      return "no network address found behind its port";
+      return Phrase::Of("reason.port-not-resolved");
     case PrinterVerdict::kUnsafeAddress:
-      return "its address cannot stand in a web address";
+      return Phrase::Of("reason.unsafe-address");
     case PrinterVerdict::kZoneIdAddress:
-      return "its link-local IPv6 address names a network interface, which browsers do not open";
+      return Phrase::Of("reason.zone-id-address");
     case PrinterVerdict::kNeitherFamily:
-      return "a Tamrin printer of neither the GlowMark nor the BrimLine family";
+      return Phrase::Of("reason.neither-family");
     case PrinterVerdict::kNotRegistered:
-      return "not asked: incomplete printer entry, or the search was stopped";
+      return Phrase::Of("reason.not-registered");
     case PrinterVerdict::kProbing:
-      return "asked";
+      return Phrase::Of("reason.asked");
   }
-  return VerdictText(verdict);
+  return Phrase::Literal(VerdictText(verdict));
 }
 
 // How the request to a probed printer ended.
-std::string ProbeReason(const SearchTrace::ProbeNote& probe) {
+Phrase ProbeReason(const SearchTrace::ProbeNote& probe) {
   switch (probe.end) {
     case ProbeEnd::kAnswered:
-      return "answered";
+      return Phrase::Of("probe.answered");
     case ProbeEnd::kDuplicateName:
-      return "answered, but a printer of the same name is listed already";
+      return Phrase::Of("probe.duplicate-name");
     case ProbeEnd::kHttpStatus:
-      return "the device answered " + std::to_string(probe.code);
+      return Phrase::Of("probe.http-status", {Number(probe.code)});
     case ProbeEnd::kStatusUnreadable:
-      return "the device answered without a status that could be read";
+      return Phrase::Of("probe.status-unreadable");
     case ProbeEnd::kClientError:
       return ClientErrorText(probe.code);
     case ProbeEnd::kTimedOut:
-      return "no answer within " + Seconds(probe.code);
+      return Phrase::Of("probe.timed-out", {Seconds(probe.code)});
     case ProbeEnd::kCutByStop:
-      return "the search was stopped before the device answered";
+      return Phrase::Of("probe.cut-by-stop");
     case ProbeEnd::kNotStarted:
-      return probe.code == 0 ? "the request could not be sent"
-                             : "the request could not be sent: " + ClientErrorText(probe.code);
+      return probe.code == 0 ? Phrase::Of("probe.not-sent")
+                             : Phrase::Of("probe.not-sent-because", {ClientErrorText(probe.code)});
   }
-  return ProbeEndText(probe.end);
+  return Phrase::Literal(ProbeEndText(probe.end));
 }
 
-// What a failed printer enumeration means.
-std::string SpoolerFailure(long result) {
+// What a failed printer enumeration means; empty for a failure without words of its own.
+Phrase SpoolerFailure(long result) {
   switch (result) {
     case kRpcServerUnavailable:
-      return "the print server is not running";
+      return Phrase::Of("spooler.not-running");
     case kErrorTimeout:
-      return "the print server did not answer in time";
+      return Phrase::Of("spooler.timed-out");
     case kErrorAccessDenied:
-      return "the print server asks for a password";
+      return Phrase::Of("spooler.password");
     case kErrorGenFailure:
-      return "the print server refused the request";
+      return Phrase::Of("spooler.refused");
     case kErrorOutOfMemory:
-      return "out of memory";
+      return Phrase::Of("spooler.out-of-memory");
     default:
-      return "the printers could not be listed";
+      return {};
   }
 }
 
 }  // namespace
 
-std::string ClientErrorMeaning(std::uint32_t code) {
+Phrase ClientErrorMeaning(std::uint32_t code) {
   switch (code) {
     case kClientErrorNotEnoughMemory:
-      return "the answer was too large, or memory ran out";
+      return Phrase::Of("client-error.too-large");
     case kClientErrorInternal:
-      return "the HTTP client failed";
+      return Phrase::Of("client-error.failed");
     case kClientErrorInvalidUrl:
-      return "the device URL is not valid";
+      return Phrase::Of("client-error.invalid-url");
     case kClientErrorSecureChannel:
-      return "no secure connection could be made";
+      return Phrase::Of("client-error.secure-channel");
     case kInternetErrorTimeout:
-      return "no answer in time";
+      return Phrase::Of("client-error.timeout");
     case kInternetErrorNameNotResolved:
-      return "the device's name could not be resolved";
+      return Phrase::Of("client-error.name-not-resolved");
     case kInternetErrorOperationCancelled:
-      return "the request was cancelled";
+      return Phrase::Of("client-error.cancelled");
     case kInternetErrorCannotConnect:
-      return "the device cannot be reached";
+      return Phrase::Of("client-error.cannot-connect");
     case kInternetErrorConnectionAborted:
-      return "the connection was broken off";
+      return Phrase::Of("client-error.aborted");
     case kInternetErrorConnectionReset:
-      return "the device reset the connection";
+      return Phrase::Of("client-error.reset");
     case kHttpErrorInvalidServerResponse:
-      return "the device did not answer in HTTP";
+      return Phrase::Of("client-error.not-http");
     default:
-      return "";
+      return {};
   }
 }
 
@@ -205,30 +209,38 @@ Explanation BuildExplanation(const RecordingSpooler& spooler, const RecordingTra
                           spooler.EnumerationAsked());
 }
 
-std::string ReasonText(const PrinterExplanation& printer) {
-  if (!printer.verdict) return "not looked at: the search was stopped before";
+Phrase ReasonText(const PrinterExplanation& printer) {
+  if (!printer.verdict) return Phrase::Of("reason.not-looked-at");
   if (*printer.verdict == PrinterVerdict::kPortNotResolved && !printer.portProblem.empty())
-    return VerdictReason(*printer.verdict) + ": " + printer.portProblem;
+    return Phrase::Of("reason.port-not-resolved-because", {printer.portProblem});
   if (*printer.verdict != PrinterVerdict::kProbing) return VerdictReason(*printer.verdict);
-  if (!printer.probe) return "still waiting for the device's answer";
+  if (!printer.probe) return Phrase::Of("reason.waiting");
   return ProbeReason(*printer.probe);
 }
 
-std::string SpoolerText(const Explanation& explanation) {
+Phrase SpoolerText(const Explanation& explanation) {
   // A stop cuts a spooler that is slow to answer; such an answer is none.
   if (!explanation.spoolerResult || *explanation.spoolerResult == kErrorCancelled) {
-    return explanation.spoolerAsked ? "no answer: the search was stopped while waiting for it"
-                                    : "not asked: the search ended before";
+    return Phrase::Of(explanation.spoolerAsked ? "spooler.stopped" : "spooler.not-asked");
   }
   const long result = *explanation.spoolerResult;
   if (result == kErrorSuccess) {
     const auto count = static_cast<std::size_t>(
         std::count_if(explanation.printers.begin(), explanation.printers.end(),
                       [](const PrinterExplanation& printer) { return !printer.offered; }));
-    if (count == 0) return "no printers";
-    return std::to_string(count) + (count == 1 ? " printer" : " printers");
+    if (count == 0) return Phrase::Of("spooler.no-printers");
+    if (count == 1) return Phrase::Of("spooler.one-printer");
+    return Phrase::Of("spooler.printers", {Number(static_cast<long long>(count))});
   }
-  return SpoolerFailure(result) + " (error " + std::to_string(result) + ")";
+  Phrase failure = SpoolerFailure(result);
+  if (failure.empty()) failure = Phrase::Of("spooler.cannot-list");
+  return Phrase::Of("spooler.failed", {std::move(failure), Number(result)});
+}
+
+Phrase SpoolerProblem(long result) {
+  Phrase failure = SpoolerFailure(result);
+  if (failure.empty()) return Phrase::Of("spooler.error", {Number(result)});
+  return failure;
 }
 
 bool ReasonsWanted(const Explanation& explanation, std::size_t listed) {

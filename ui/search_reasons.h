@@ -3,7 +3,8 @@
 //
 // Every wording lives in search_reasons.cpp, one function per kind of outcome (the spooler's
 // answer, the search's verdict on a printer, the end of a probe, the HTTP client's errors); a
-// new outcome gets its words there and both front ends show them.
+// new outcome gets its words there (as a phrase whose texts are in resources/texts) and both
+// front ends show them in the language chosen (app/texts.h: Say).
 #pragma once
 
 #include <cstddef>
@@ -12,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/phrase.h"
 #include "search/search_trace.h"
 #include "ui/search_record.h"
 
@@ -26,8 +28,8 @@ struct PrinterExplanation {
   std::string url;      // once a family was found
   // Why the port gave no address, when the system could tell (a DNS-SD service that was not
   // found, a print server that did not say, a WSD device not known to this computer, a port
-  // monitor that refused to answer, ...); "" otherwise.
-  std::string portProblem;
+  // monitor that refused to answer, ...); empty otherwise.
+  Phrase portProblem;
   // Not the spooler's: offered beyond its printers (a print dialog's network printer).
   bool offered = false;
   // nullopt: the search ended before it looked at this printer.
@@ -58,14 +60,19 @@ Explanation BuildExplanation(const RecordingSpooler& spooler, const RecordingTra
 // Why one printer was or was not listed: "not a Tamrin printer", "the device answered 404",
 // "no answer within 7 s", "no network address found behind its port" (with the port's problem
 // when known), ...
-std::string ReasonText(const PrinterExplanation& printer);
+Phrase ReasonText(const PrinterExplanation& printer);
 
 // What the spooler's answer means: "3 printers", "no printers", "the print server is not
 // running (error 1722)", ...
-std::string SpoolerText(const Explanation& explanation);
+Phrase SpoolerText(const Explanation& explanation);
 
-// The meaning of an HTTP client error (WinInet numbering), or "" for a number without one.
-std::string ClientErrorMeaning(std::uint32_t code);
+// Why the spooler's printers could not be listed (a failed enumeration's `result`), for one line
+// that tells it: "the print server is not running", or "error 4242" for a failure without words.
+Phrase SpoolerProblem(long result);
+
+// The meaning of an HTTP client error (WinInet numbering), or an empty phrase for a number
+// without one.
+Phrase ClientErrorMeaning(std::uint32_t code);
 
 // Whether a search that listed `listed` devices left someone wondering: nothing listed, or
 // fewer devices than the spooler has printers of the maker.

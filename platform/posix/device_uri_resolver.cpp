@@ -27,59 +27,88 @@ std::pair<std::string, std::uint16_t> HostAndPort(const DeviceUriPlan& plan) {
   return {plan.address.substr(0, plan.address.rfind(':')), plan.port};
 }
 
-std::string ServiceText(const ServiceName& service) {
-  return "\"" + service.instance + "\" (" + service.type + "." + service.domain + ")";
+Phrase ServiceText(const ServiceName& service) {
+  return Phrase::Of("port.service", {Phrase::Literal(service.instance),
+                                     Phrase::Literal(service.type + "." + service.domain)});
 }
 
-std::string Millis(std::chrono::milliseconds time) {
-  return std::to_string(time.count()) + " ms";
+Phrase Millis(std::chrono::milliseconds time) {
+  return Phrase::Of("unit.milliseconds", {Phrase::Literal(std::to_string(time.count()))});
 }
 
-PortAddress Failed(const std::string& via, const std::string& reason) {
-  return PortAddress::NotFound(via + reason);
+// `reason`, after the steps on the way to where it happened ("print server x: ...").
+Phrase After(const Phrase& via, Phrase reason) {
+  if (via.empty()) return reason;
+  return Phrase::Of("port.step", {via, std::move(reason)});
 }
 
-std::string NotNetwork(const DeviceUriPlan& plan) {
-  return plan.scheme.empty() ? "not a device URI" : "not a network device (" + plan.scheme + ":)";
+PortAddress Failed(const Phrase& via, Phrase reason) {
+  return PortAddress::NotFound(After(via, std::move(reason)));
 }
 
-// What DNS-SD's answer failing says.
-std::string DnsSdFailure(DnsSdAnswer::Status status, const std::string& what,
-                         std::chrono::milliseconds limit) {
+Phrase Scheme(const DeviceUriPlan& plan) {
+  return Phrase::Literal(plan.scheme);
+}
+
+Phrase NotNetwork(const DeviceUriPlan& plan) {
+  return plan.scheme.empty() ? Phrase::Of("port.not-device-uri")
+                             : Phrase::Of("port.not-network", {Scheme(plan)});
+}
+
+// What DNS-SD's answer failing says of `what` (a service or a host name).
+Phrase DnsSdFailure(DnsSdAnswer::Status status, const Phrase& what,
+                    std::chrono::milliseconds limit) {
   switch (status) {
     case DnsSdAnswer::Status::kNoDaemon:
-      return "no DNS-SD daemon (avahi-daemon) to look up " + what;
+      return Phrase::Of("port.dnssd-no-daemon", {what});
     case DnsSdAnswer::Status::kNotFound:
-      return "DNS-SD service not found: " + what;
+      return Phrase::Of("port.dnssd-not-found", {what});
     case DnsSdAnswer::Status::kTimedOut:
-      return "DNS-SD service not found: " + what + " (no answer within " + Millis(limit) + ")";
+      return Phrase::Of("port.dnssd-timed-out", {what, Millis(limit)});
     case DnsSdAnswer::Status::kStopped:
-      return "lookup of " + what + " cut by stop";
+      return Phrase::Of("port.dnssd-stopped", {what});
     case DnsSdAnswer::Status::kFound:
       break;
   }
-  return "DNS-SD gave no host for " + what;
+  return Phrase::Of("port.dnssd-no-host", {what});
 }
 
-// What the request to a CUPS server failing says; `asked` is what it was asked for.
-std::string ServerFailure(Status status, const std::string& server, const std::string& asked,
-                          std::chrono::milliseconds limit) {
+// The words for a CUPS server that did not answer: another print server (named {1}) asked
+// which device its queue prints to, or the local one asked for a queue's PPD.
+struct ServerTexts {
+  const char* unreachable;
+  const char* refused;
+  const char* password;
+  const char* timedOut;  // {2} or {1}: the limit
+  const char* stopped;
+  const char* notSaid;
+};
+constexpr ServerTexts kOtherServer{"port.server-unreachable", "port.server-refused",
+                                   "port.server-password",    "port.server-timed-out",
+                                   "port.server-stopped",     "port.server-not-said"};
+constexpr ServerTexts kLocalPpd{"port.ppd-unreachable", "port.ppd-refused", "port.ppd-password",
+                                "port.ppd-timed-out",   "port.ppd-stopped", "port.ppd-not-said"};
+
+// What the request to a CUPS server failing says; `server` is its name, if the words take one.
+Phrase ServerFailure(Status status, const ServerTexts& texts, std::vector<Phrase> server,
+                     std::chrono::milliseconds limit) {
   switch (status) {
     case Status::kUnreachable:
-      return server + " cannot be reached";
+      return Phrase::Of(texts.unreachable, server);
     case Status::kRefused:
-      return server + " refused to say " + asked;
+      return Phrase::Of(texts.refused, server);
     case Status::kNeedsPassword:
-      return server + " asks for a password before it says " + asked;
+      return Phrase::Of(texts.password, server);
     case Status::kTimedOut:
-      return server + " did not say " + asked + " within " + Millis(limit);
+      server.push_back(Millis(limit));
+      return Phrase::Of(texts.timedOut, server);
     case Status::kStopped:
-      return "asking " + server + " cut by stop";
+      return Phrase::Of(texts.stopped, server);
     case Status::kNotSaid:
     case Status::kAnswered:
       break;
   }
-  return server + " did not say " + asked;
+  return Phrase::Of(texts.notSaid, server);
 }
 
 // The address from a DNS-SD answer: IPv4 preferred, else the host name (an IPv6 address of
@@ -160,11 +189,11 @@ PortAddress DeviceUriResolver::Lookup(const PrinterInfo& printer, std::stop_toke
   if (!printer.portName) return PortAddress::NotFound();
   const DeviceUriPlan plan = PlanDeviceUri(*printer.portName);
   if (plan.kind == Kind::kImplicitClass) return FromBrowsedQueue(plan.queue, stop);
-  return FromPlan(plan, "", kServerHops, stop);
+  return FromPlan(plan, Phrase{}, kServerHops, stop);
 }
 
-PortAddress DeviceUriResolver::FromPlan(const DeviceUriPlan& plan, const std::string& via,
-                                        int hopsLeft, std::stop_token stop) {
+PortAddress DeviceUriResolver::FromPlan(const DeviceUriPlan& plan, const Phrase& via, int hopsLeft,
+                                        std::stop_token stop) {
   switch (plan.kind) {
     case Kind::kDirect: {
       auto [host, port] = HostAndPort(plan);
@@ -178,19 +207,20 @@ PortAddress DeviceUriResolver::FromPlan(const DeviceUriPlan& plan, const std::st
     case Kind::kPrintServer:
       return FromPrintServer(plan, via, hopsLeft, stop);
     case Kind::kImplicitClass:
-      return Failed(via, "a cups-browsed queue of that server, whose printer is not known here");
+      return Failed(via, Phrase::Of("port.browsed-class"));
     case Kind::kNotNetwork:
       break;
   }
-  return Failed(via, "prints to " + NotNetwork(plan));
+  if (plan.scheme.empty()) return Failed(via, Phrase::Of("port.prints-to-not-uri"));
+  return Failed(via, Phrase::Of("port.prints-to-not-network", {Scheme(plan)}));
 }
 
-PortAddress DeviceUriResolver::FromService(const ServiceName& service, const std::string& via,
+PortAddress DeviceUriResolver::FromService(const ServiceName& service, const Phrase& via,
                                            int hopsLeft, std::stop_token stop) {
   DnsSdQuery query;
   query.service = service;
   const DnsSdAnswer answer = ResolveName(query, StepDeadline(), stop);
-  const std::string what = ServiceText(service);
+  const Phrase what = ServiceText(service);
   if (answer.status != DnsSdAnswer::Status::kFound)
     return Failed(via, DnsSdFailure(answer.status, what, options.lookupTimeout));
   if (IsQueuePath(answer.resourcePath)) {
@@ -218,65 +248,63 @@ PortAddress DeviceUriResolver::FromService(const ServiceName& service, const std
   return address;
 }
 
-PortAddress DeviceUriResolver::FromLocalName(const std::string& host, const std::string& via,
+PortAddress DeviceUriResolver::FromLocalName(const std::string& host, const Phrase& via,
                                              std::stop_token stop) {
   DnsSdQuery query;
   query.hostName = host;
   if (query.hostName.back() == '.') query.hostName.pop_back();
   const DnsSdAnswer answer = ResolveName(query, StepDeadline(), stop);
   if (answer.status != DnsSdAnswer::Status::kFound)
-    return Failed(via, DnsSdFailure(answer.status, host, options.lookupTimeout));
+    return Failed(via, DnsSdFailure(answer.status, Phrase::Literal(host), options.lookupTimeout));
   DnsSdAnswer named = answer;
   if (named.host.empty()) named.host = query.hostName;
   named.port = 0;
   PortAddress address = FromAnswer(named);
   if (address.outcome != PortAddress::Outcome::kFound)
-    return Failed(via, DnsSdFailure(DnsSdAnswer::Status::kFound, host, options.lookupTimeout));
+    return Failed(via, DnsSdFailure(DnsSdAnswer::Status::kFound, Phrase::Literal(host),
+                                    options.lookupTimeout));
   return address;
 }
 
-PortAddress DeviceUriResolver::FromPrintServer(const DeviceUriPlan& plan, const std::string& via,
+PortAddress DeviceUriResolver::FromPrintServer(const DeviceUriPlan& plan, const Phrase& via,
                                                int hopsLeft, std::stop_token stop) {
-  const std::string server = "print server " + plan.server;
-  if (hopsLeft <= 0)
-    return Failed(via, server + " is one print server too many on the way to the printer");
+  const Phrase name = Phrase::Literal(plan.server);
+  if (hopsLeft <= 0) return Failed(via, Phrase::Of("port.server-too-many", {name}));
   const CupsLookupResult asked = AskPrintServer(plan, StepDeadline(), stop);
   if (asked.status != Status::kAnswered)
-    return Failed(via, ServerFailure(asked.status, server, "which device its queue prints to",
-                                     options.lookupTimeout));
+    return Failed(via, ServerFailure(asked.status, kOtherServer, {name}, options.lookupTimeout));
   const DeviceUriPlan device = PlanDeviceUri(asked.value);
   if (device.kind == Kind::kDirect) {
     const std::string host = HostAndPort(device).first;
     // The server's own machine: its loopback devices (ipp-usb) cannot be reached from here.
     if (IsLoopbackHost(host))
-      return Failed(via, server + " prints to a device on its own machine (" + device.address +
-                             "), which cannot be reached from here");
+      return Failed(
+          via, Phrase::Of("port.server-prints-locally", {name, Phrase::Literal(device.address)}));
   }
   if (device.kind == Kind::kNotNetwork)
-    return Failed(via, server + " prints to a device that is not on the network (" +
-                           (device.scheme.empty() ? std::string("unknown") : device.scheme) + ":)");
-  return FromPlan(device, via + server + ": ", hopsLeft - 1, stop);
+    return Failed(via, Phrase::Of("port.server-prints-off-network",
+                                  {name, device.scheme.empty() ? Phrase::Of("port.unknown-scheme")
+                                                               : Scheme(device)}));
+  return FromPlan(device, After(via, Phrase::Of("port.print-server", {name})), hopsLeft - 1, stop);
 }
 
 PortAddress DeviceUriResolver::FromBrowsedQueue(const std::string& queue, std::stop_token stop) {
   // The local server that listed the queue keeps the PPD cups-browsed generated for it.
   const CupsLookupResult asked = QueueSupplies(queue, StepDeadline(), stop);
+  const Phrase browsed = Phrase::Of("port.browsed-queue");
   if (asked.status == Status::kNotSaid)
-    return PortAddress::NotFound(
-        "cups-browsed queue without *APSupplies in its PPD: its printer is unknown");
+    return PortAddress::NotFound(Phrase::Of("port.browsed-no-supplies"));
   if (asked.status != Status::kAnswered)
-    return PortAddress::NotFound("cups-browsed queue: " +
-                                 ServerFailure(asked.status, "the local print server",
-                                               "the queue's PPD", options.lookupTimeout));
+    return Failed(browsed, ServerFailure(asked.status, kLocalPpd, {}, options.lookupTimeout));
   const DeviceUriPlan device = PlanDeviceUri(asked.value);
   if (device.kind == Kind::kPrintServer) {
     // A queue shared by another CUPS server: the PPD names the server, not the printer.
-    return PortAddress::NotFound("cups-browsed queue of print server " + device.server +
-                                 ": the printer behind it is not known");
+    return PortAddress::NotFound(
+        Phrase::Of("port.browsed-server-queue", {Phrase::Literal(device.server)}));
   }
   if (device.kind != Kind::kDirect)
-    return PortAddress::NotFound("cups-browsed queue's PPD names no network printer");
-  PortAddress address = FromPlan(device, "cups-browsed queue: ", 0, stop);
+    return PortAddress::NotFound(Phrase::Of("port.browsed-no-printer"));
+  PortAddress address = FromPlan(device, browsed, 0, stop);
   // The PPD names the device's supplies page, which an IPP device serves on its IPP port.
   const std::optional<UriParts> page = SplitUri(device.uri);
   if (address.outcome == PortAddress::Outcome::kFound && address.ippUri.empty() && page &&

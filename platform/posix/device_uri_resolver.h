@@ -56,12 +56,12 @@ class DeviceUriResolver : public PortResolver {
 
  private:
   // One step of a lookup: the plan of a URI (or a host to look up) to an address.
-  PortAddress FromPlan(const DeviceUriPlan& plan, const std::string& via, int hopsLeft,
+  PortAddress FromPlan(const DeviceUriPlan& plan, const Phrase& via, int hopsLeft,
                        std::stop_token stop);
-  PortAddress FromService(const ServiceName& service, const std::string& via, int hopsLeft,
+  PortAddress FromService(const ServiceName& service, const Phrase& via, int hopsLeft,
                           std::stop_token stop);
-  PortAddress FromLocalName(const std::string& host, const std::string& via, std::stop_token stop);
-  PortAddress FromPrintServer(const DeviceUriPlan& plan, const std::string& via, int hopsLeft,
+  PortAddress FromLocalName(const std::string& host, const Phrase& via, std::stop_token stop);
+  PortAddress FromPrintServer(const DeviceUriPlan& plan, const Phrase& via, int hopsLeft,
                               std::stop_token stop);
   PortAddress FromBrowsedQueue(const std::string& queue, std::stop_token stop);
   std::chrono::steady_clock::time_point StepDeadline() const;

@@ -60,7 +60,7 @@ TEST(Languages, TheOptionComesFirstThenTheEnvironmentThenFinnish) {
       {std::nullopt, "xx", kLanguageBlock, false, true},  // a stale setting still starts
       {"en", "sv", english, false, false},
       {"en", "xx", english, false, false},
-      {"xx", "sv", kLanguageBlock, true, false},
+      {"xx", "sv", swedish, true, false},  // the error is told in Swedish
       {"", nullptr, kLanguageBlock, true, false},
   };
   for (const Case& c : cases) {

@@ -21,6 +21,12 @@ inline const std::string kFoundText = Utf8(
     u8"Seuraavilla Tulostimet-kansion verkkotulostimilla on tila- ja määritystiedot. Voit "
     u8"tarkastella niitä napsauttamalla niiden alla näkyvää nimeä.");
 
+// The same in English, for the tests that compare the English reasons of --explain.
+inline const std::string kNoneFoundEnglish = "No printers found.";
+inline const std::string kFoundEnglish =
+    "The following network devices from your Printers Folder have status and configuration "
+    "information. Click on a name below to view.";
+
 // The printed lines, and the tab-separated fields of one line.
 inline std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;

@@ -50,7 +50,8 @@ class FakePortResolver : public PortResolver {
   PortAddress Resolve(const PrinterInfo& printer) override {
     std::lock_guard<std::mutex> lock(mutex);
     const auto it = ports.find(printer.portName.value_or(""));
-    return it == ports.end() ? PortAddress::NotFound("unknown port") : it->second.atOnce;
+    return it == ports.end() ? PortAddress::NotFound(Phrase::Literal("unknown port"))
+                             : it->second.atOnce;
   }
 
   PortAddress Lookup(const PrinterInfo& printer, std::stop_token stop) override {
@@ -66,7 +67,7 @@ class FakePortResolver : public PortResolver {
     else
       cut = changed.wait_for(lock, stop, port.lookupTime, [] { return false; }) ||
             stop.stop_requested();
-    return cut ? PortAddress::NotFound("lookup cut by stop") : port.lookedUp;
+    return cut ? PortAddress::NotFound(Phrase::Literal("lookup cut by stop")) : port.lookedUp;
   }
 
   std::vector<PrinterInfo> OfferedPrinters(std::stop_token stop) override {

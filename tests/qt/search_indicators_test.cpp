@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
@@ -16,6 +17,7 @@
 #include "search/search_messages.h"
 #include "tests/fakes/memory_spooler.h"
 #include "tests/qt/qt_test_support.h"
+#include "tests/support/english_texts.h"
 #include "ui/search_reasons.h"
 
 namespace pradex {
@@ -24,6 +26,8 @@ namespace {
 using qttest::FakeSearchWindow;
 using qttest::Paragraphs;
 using qttest::Utf8;
+using testsupport::English;
+using testsupport::kEnglish;
 using Lines = std::vector<std::string>;
 using PrinterVerdict = SearchTrace::PrinterVerdict;
 using ProbeEnd = SearchTrace::ProbeEnd;
@@ -33,6 +37,7 @@ class SearchIndicators : public testing::Test {
   SearchIndicators() : recordingSpooler(spooler) {}
 
   void Show() {
+    f.window.SetLanguage(kEnglish);
     f.window.SetSearchRecord(&recordingSpooler, &trace);
     f.window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&f.window));
@@ -124,10 +129,11 @@ TEST_F(SearchIndicators, ASearchThatLeavesPrintersUnlistedOffersTheirReasons) {
   const Explanation explanation = BuildExplanation(recordingSpooler, trace);
   std::vector<Lines> expected;
   for (const PrinterExplanation& printer : explanation.printers) {
-    expected.push_back({printer.printerName, ReasonText(printer)});
+    expected.push_back({printer.printerName, English(ReasonText(printer))});
   }
   EXPECT_EQ(rows, expected);
-  EXPECT_EQ(Utf8(view->SpoolerLabel()->text()), "Print server: " + SpoolerText(explanation));
+  EXPECT_EQ(Utf8(view->SpoolerLabel()->text()),
+            "Print server: " + English(SpoolerText(explanation)));
   EXPECT_EQ(table->editTriggers(), QAbstractItemView::NoEditTriggers);
   view->show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(view.get()));
@@ -152,6 +158,12 @@ TEST_F(SearchIndicators, APrintServerThatIsNotRunningIsTheReasonForNothingListed
   ASSERT_TRUE(QTest::qWaitFor([&] { return f.window.DetailsButton()->isVisible(); }, 10000));
   const std::string spoolerText = Utf8(f.window.MakeReasonsView()->SpoolerLabel()->text());
   EXPECT_NE(spoolerText.find("the print server is not running"), std::string::npos) << spoolerText;
+  EXPECT_EQ(Utf8(f.window.StatusLine()->currentMessage()),
+            "The printers could not be listed: the print server is not running.");
+
+  // A new search takes the old failure away.
+  QTest::mouseClick(f.window.Button(kRefreshButtonId), Qt::LeftButton);
+  EXPECT_TRUE(f.window.StatusLine()->currentMessage().isEmpty());
 }
 
 }  // namespace

@@ -72,7 +72,7 @@ TEST_F(LookupTest, StopCutsTheLookupsAndTheRunEndsWithWhatItStarted) {
   const SearchTrace::PrinterNote* held = trace.FindPrinter("Held");
   ASSERT_NE(held, nullptr) << "the cut lookup's printer has no verdict";
   EXPECT_EQ(held->verdict, SearchTrace::PrinterVerdict::kPortNotResolved);
-  EXPECT_EQ(held->portProblem, "lookup cut by stop");
+  EXPECT_EQ(held->portProblem, Phrase::Literal("lookup cut by stop"));
 }
 
 // The print dialog's printers: after every installed printer has its address, each device

@@ -9,12 +9,14 @@
 
 #include "platform/http_client.h"
 #include "platform/win_codes.h"
+#include "tests/support/english_texts.h"
 
 namespace pradex {
 namespace {
 
 using PrinterVerdict = SearchTrace::PrinterVerdict;
 using ProbeEnd = SearchTrace::ProbeEnd;
+using testsupport::English;
 
 PrinterInfo Printer(const std::string& name) {
   return PrinterInfo{std::nullopt, name, "socket://" + name, "Tamrin GlowMark 1"};
@@ -45,8 +47,9 @@ TEST(BuildExplanationTest, PrintersAfterAStopKeepTheirPlaceWithoutAVerdict) {
   EXPECT_EQ(explanation.printers[1].printerName, "b");
   EXPECT_EQ(explanation.printers[1].portName, "socket://b");
   EXPECT_FALSE(explanation.printers[1].verdict);
-  EXPECT_EQ(ReasonText(explanation.printers[2]), "not looked at: the search was stopped before");
-  EXPECT_EQ(SpoolerText(explanation), "3 printers");
+  EXPECT_EQ(English(ReasonText(explanation.printers[2])),
+            "not looked at: the search was stopped before");
+  EXPECT_EQ(English(SpoolerText(explanation)), "3 printers");
 }
 
 TEST(BuildExplanationTest, EachProbeEndGoesToOneProbedPrinterInOrder) {
@@ -61,28 +64,30 @@ TEST(BuildExplanationTest, EachProbeEndGoesToOneProbedPrinterInOrder) {
                        {End("twin", url, ProbeEnd::kAnswered, 200),
                         End("twin", url, ProbeEnd::kDuplicateName, 200)});
   ASSERT_EQ(explanation.printers.size(), 3u);
-  EXPECT_EQ(ReasonText(explanation.printers[0]), "answered");
+  EXPECT_EQ(English(ReasonText(explanation.printers[0])), "answered");
   EXPECT_EQ(explanation.printers[1].probe->end, ProbeEnd::kDuplicateName);
   EXPECT_FALSE(explanation.printers[2].probe);
-  EXPECT_EQ(ReasonText(explanation.printers[2]), "still waiting for the device's answer");
+  EXPECT_EQ(English(ReasonText(explanation.printers[2])), "still waiting for the device's answer");
 }
 
 TEST(BuildExplanationTest, AFailedEnumerationListsNoPrintersAndSaysWhy) {
   const Explanation failed =
       BuildExplanation(RecordingSpooler::Enumeration{kRpcServerUnavailable, {}}, {}, {});
   EXPECT_TRUE(failed.printers.empty());
-  EXPECT_EQ(SpoolerText(failed), "the print server is not running (error 1722)");
-  EXPECT_EQ(SpoolerText(BuildExplanation(RecordingSpooler::Enumeration{kErrorTimeout, {}}, {}, {})),
+  EXPECT_EQ(English(SpoolerText(failed)), "the print server is not running (error 1722)");
+  EXPECT_EQ(English(SpoolerText(
+                BuildExplanation(RecordingSpooler::Enumeration{kErrorTimeout, {}}, {}, {}))),
             "the print server did not answer in time (error 1460)");
-  EXPECT_EQ(SpoolerText(BuildExplanation(RecordingSpooler::Enumeration{4242, {}}, {}, {})),
+  EXPECT_EQ(English(SpoolerText(BuildExplanation(RecordingSpooler::Enumeration{4242, {}}, {}, {}))),
             "the printers could not be listed (error 4242)");
-  EXPECT_EQ(SpoolerText(BuildExplanation(RecordingSpooler::Enumeration{0, {}}, {}, {})),
+  EXPECT_EQ(English(SpoolerText(BuildExplanation(RecordingSpooler::Enumeration{0, {}}, {}, {}))),
             "no printers");
-  EXPECT_EQ(SpoolerText(BuildExplanation(std::nullopt, {}, {})),
+  EXPECT_EQ(English(SpoolerText(BuildExplanation(std::nullopt, {}, {}))),
             "not asked: the search ended before");
-  EXPECT_EQ(SpoolerText(BuildExplanation(std::nullopt, {}, {}, true)),
+  EXPECT_EQ(English(SpoolerText(BuildExplanation(std::nullopt, {}, {}, true))),
             "no answer: the search was stopped while waiting for it");
-  EXPECT_EQ(SpoolerText(BuildExplanation(RecordingSpooler::Enumeration{0, {Printer("a")}}, {}, {})),
+  EXPECT_EQ(English(SpoolerText(
+                BuildExplanation(RecordingSpooler::Enumeration{0, {Printer("a")}}, {}, {}))),
             "1 printer");
 }
 
@@ -91,7 +96,7 @@ TEST(ReasonTextTest, SaysHowEachProbeEndedInWords) {
   printer.verdict = PrinterVerdict::kProbing;
   const auto reason = [&](ProbeEnd end, std::uint32_t code) {
     printer.probe = End("p", "u", end, code);
-    return ReasonText(printer);
+    return English(ReasonText(printer));
   };
   EXPECT_EQ(reason(ProbeEnd::kAnswered, 200), "answered");
   EXPECT_EQ(reason(ProbeEnd::kHttpStatus, 404), "the device answered 404");
@@ -116,15 +121,16 @@ TEST(ReasonTextTest, SaysHowEachProbeEndedInWords) {
 // A port that gave no address says why when the system could tell; the note carries it.
 TEST(ReasonTextTest, APortsProblemFollowsTheVerdict) {
   SearchTrace::PrinterNote wsd = Verdict("wsd", PrinterVerdict::kPortNotResolved);
-  wsd.portProblem = "WSD port whose device is not known to this computer";
+  wsd.portProblem = Phrase::Literal("WSD port whose device is not known to this computer");
   const Explanation explanation = BuildExplanation(
       RecordingSpooler::Enumeration{kErrorSuccess, {Printer("wsd"), Printer("lpt")}},
       {wsd, Verdict("lpt", PrinterVerdict::kPortNotResolved)}, {});
   ASSERT_EQ(explanation.printers.size(), 2u);
-  EXPECT_EQ(ReasonText(explanation.printers[0]),
+  EXPECT_EQ(English(ReasonText(explanation.printers[0])),
             "no network address found behind its port: WSD port whose device is not known to "
             "this computer");
-  EXPECT_EQ(ReasonText(explanation.printers[1]), "no network address found behind its port");
+  EXPECT_EQ(English(ReasonText(explanation.printers[1])),
+            "no network address found behind its port");
 }
 
 // No reason is a bare number: every verdict, probe end and spooler failure has words.
@@ -140,7 +146,7 @@ TEST(ReasonTextTest, EveryOutcomeHasWords) {
         PrinterVerdict::kZoneIdAddress, PrinterVerdict::kNeitherFamily,
         PrinterVerdict::kNotRegistered}) {
     printer.verdict = verdict;
-    EXPECT_TRUE(hasWords(ReasonText(printer))) << ReasonText(printer);
+    EXPECT_TRUE(hasWords(English(ReasonText(printer)))) << English(ReasonText(printer));
   }
   printer.verdict = PrinterVerdict::kProbing;
   for (const ProbeEnd end : {ProbeEnd::kAnswered, ProbeEnd::kDuplicateName, ProbeEnd::kHttpStatus,
@@ -148,13 +154,13 @@ TEST(ReasonTextTest, EveryOutcomeHasWords) {
                              ProbeEnd::kTimedOut, ProbeEnd::kCutByStop, ProbeEnd::kNotStarted}) {
     for (const std::uint32_t code : {0u, 1u, 500u, 12002u, 99999u}) {
       printer.probe = End("p", "u", end, code);
-      EXPECT_TRUE(hasWords(ReasonText(printer))) << ReasonText(printer);
+      EXPECT_TRUE(hasWords(English(ReasonText(printer)))) << English(ReasonText(printer));
     }
   }
   for (const long result : {kRpcServerUnavailable, kErrorTimeout, kErrorAccessDenied,
                             kErrorGenFailure, kErrorOutOfMemory, 1L, 99999L}) {
     const std::string text =
-        SpoolerText(BuildExplanation(RecordingSpooler::Enumeration{result, {}}, {}, {}));
+        English(SpoolerText(BuildExplanation(RecordingSpooler::Enumeration{result, {}}, {}, {})));
     EXPECT_TRUE(hasWords(text.substr(0, text.find(" (error")))) << text;
   }
 }

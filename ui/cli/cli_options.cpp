@@ -22,8 +22,9 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     } else {
       // The first fault is the one reported; nothing runs after a usage error.
       if (parsed.error.empty()) {
-        parsed.error = argument.starts_with("-") ? "unknown option '" + argument + "'"
-                                                 : "unexpected argument '" + argument + "'";
+        parsed.error = Phrase::Of(
+            argument.starts_with("-") ? "usage.unknown-option" : "usage.unexpected-argument",
+            {Phrase::Literal(argument)});
       }
     }
   }
@@ -44,7 +45,8 @@ std::string HelpText() {
          "answered, its printer name, a tab and its device page URL, sorted by name (byte\n"
          "order). Control characters, invisible characters that change the direction of the\n"
          "text or break its line, and backslashes in names are written as C escapes.\n"
-         "The status text is in Finnish unless another language is chosen.\n"
+         "The texts are in Finnish unless another language is chosen. When the spooler's\n"
+         "printer list could not be read, one line on standard error tells why.\n"
          "\n"
          "  --json     print one JSON object (UTF-8) instead:\n"
          "             {\"status\": TEXT, \"devices\": [{\"name\": NAME, \"url\": URL,\n"
@@ -68,7 +70,7 @@ std::string HelpText() {
          "  --explain  after the list, tell for every printer of the spooler why it was or\n"
          "             was not probed and how its probe ended (with --json: \"explain\")\n"
          "  --language=CODE\n"
-         "             print the status text in another language (also PRADEX_LANGUAGE=CODE),\n"
+         "             print the texts in another language (also PRADEX_LANGUAGE=CODE),\n"
          "             CODE one of:\n" +
          LanguageList("               ") +
          "  --help     show this text\n"

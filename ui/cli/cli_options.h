@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/phrase.h"
+
 namespace pradex::cli {
 
 struct CliOptions {
@@ -18,7 +20,7 @@ struct CliOptions {
 
 struct ParsedCommandLine {
   CliOptions options;
-  std::string error;  // empty when the command line is valid
+  Phrase error;  // empty when the command line is valid
 };
 
 // Exit statuses.

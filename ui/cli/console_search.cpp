@@ -155,6 +155,7 @@ ConsoleOutcome ConsoleSearch::Run(const std::function<bool()>& stopRequested) {
   outcome.engineSettled = settled;
   const auto enumeration = p.spooler.LastEnumeration();
   outcome.spoolerUnavailable = enumeration && enumeration->result != kErrorSuccess;
+  if (outcome.spoolerUnavailable) outcome.spoolerProblem = SpoolerProblem(enumeration->result);
 
   // Once the engine is gone, no report about a probe can still be on its way to the trace.
   if (settled) p.ReleaseEngine();

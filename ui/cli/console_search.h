@@ -13,6 +13,7 @@
 #include "discovery/device_facts.h"
 #include "platform/http_client.h"
 #include "platform/ipp_client.h"
+#include "platform/phrase.h"
 #include "platform/port_resolver.h"
 #include "platform/registry.h"
 #include "platform/spooler.h"
@@ -55,6 +56,8 @@ struct ConsoleOutcome {
   std::optional<Explanation> explanation;
   // The spooler's printer list could not be read: the search knows nothing about the devices.
   bool spoolerUnavailable = false;
+  // Why, when it could not (search_reasons.h: SpoolerProblem).
+  Phrase spoolerProblem = {};
 };
 
 struct ConsoleTimings {

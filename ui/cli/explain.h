@@ -15,6 +15,7 @@ using pradex::PrinterExplanation;
 using pradex::ReasonText;
 using pradex::RecordingSpooler;
 using pradex::RecordingTrace;
+using pradex::SpoolerProblem;
 using pradex::SpoolerText;
 
 }  // namespace pradex::cli

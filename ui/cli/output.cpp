@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <optional>
 
+#include "app/texts.h"
 #include "platform/posix/locale_string_resources.h"
 #include "search/search_trace.h"
 #include "ui/cli/cli_options.h"
@@ -139,22 +140,22 @@ const char* ProbeEndKey(ProbeEnd end) {
 
 // The field that tells most about a printer's reason: the driver name for the model tests, the
 // port for its resolution, the address for the URL check, the URL once it was probed.
-std::string ReasonDetail(const PrinterExplanation& printer) {
-  if (!printer.verdict) return "";
+Phrase ReasonDetail(const PrinterExplanation& printer) {
+  if (!printer.verdict) return {};
   switch (*printer.verdict) {
     case PrinterVerdict::kNotMaker:
     case PrinterVerdict::kNeitherFamily:
-      return "driver: " + printer.driverName;
+      return Phrase::Of("explain.driver", {Phrase::Literal(printer.driverName)});
     case PrinterVerdict::kPortNotResolved:
     case PrinterVerdict::kNotRegistered:
-      return "port: " + printer.portName;
+      return Phrase::Of("explain.port", {Phrase::Literal(printer.portName)});
     case PrinterVerdict::kUnsafeAddress:
     case PrinterVerdict::kZoneIdAddress:
-      return "address: " + printer.address;
+      return Phrase::Of("explain.address", {Phrase::Literal(printer.address)});
     case PrinterVerdict::kProbing:
-      return printer.url;
+      return Phrase::Literal(printer.url);
   }
-  return "";
+  return {};
 }
 
 }  // namespace
@@ -246,7 +247,8 @@ std::string JsonString(std::string_view bytes) {
   return out;
 }
 
-std::string FormatText(const ConsoleOutcome& outcome, const std::string& codeset, bool supplies) {
+std::string FormatText(const ConsoleOutcome& outcome, const std::string& codeset, unsigned block,
+                       bool supplies) {
   std::string text = outcome.status + "\n";
   for (const ConsoleDevice& device : outcome.devices) {
     text += ConsoleField(device.name, codeset) + "\t" + ConsoleField(device.url, codeset);
@@ -256,17 +258,20 @@ std::string FormatText(const ConsoleOutcome& outcome, const std::string& codeset
   }
   if (outcome.explanation) {
     const Explanation& explanation = *outcome.explanation;
-    text += "\nspooler: " + ConsoleField(SpoolerText(explanation), codeset) + "\n";
+    text += "\n" +
+            ConsoleField(Say(block, Phrase::Of("explain.spooler", {SpoolerText(explanation)})),
+                         codeset) +
+            "\n";
     for (const PrinterExplanation& printer : explanation.printers) {
       text += ConsoleField(printer.printerName, codeset) + "\t" +
-              ConsoleField(ReasonText(printer), codeset) + "\t" +
-              ConsoleField(ReasonDetail(printer), codeset) + "\n";
+              ConsoleField(Say(block, ReasonText(printer)), codeset) + "\t" +
+              ConsoleField(Say(block, ReasonDetail(printer)), codeset) + "\n";
     }
   }
   return text;
 }
 
-std::string FormatJson(const ConsoleOutcome& outcome) {
+std::string FormatJson(const ConsoleOutcome& outcome, unsigned block) {
   std::string json = "{\n  \"status\": " + JsonString(outcome.status) + ",\n  \"devices\": [";
   for (std::size_t i = 0; i < outcome.devices.size(); ++i) {
     json += i == 0 ? "\n" : ",\n";
@@ -281,7 +286,8 @@ std::string FormatJson(const ConsoleOutcome& outcome) {
     const Explanation& explanation = *outcome.explanation;
     json += ",\n  \"explain\": {\n    \"spooler\": {\"error\": ";
     json += explanation.spoolerResult ? std::to_string(*explanation.spoolerResult) : "null";
-    json += ", \"text\": " + JsonString(SpoolerText(explanation)) + "},\n    \"printers\": [";
+    json += ", \"text\": " + JsonString(Say(block, SpoolerText(explanation))) +
+            "},\n    \"printers\": [";
     for (std::size_t i = 0; i < explanation.printers.size(); ++i) {
       const PrinterExplanation& printer = explanation.printers[i];
       json += i == 0 ? "\n" : ",\n";
@@ -298,7 +304,7 @@ std::string FormatJson(const ConsoleOutcome& outcome) {
       } else {
         json += "null";
       }
-      json += ", \"reason\": " + JsonString(ReasonText(printer)) + "}";
+      json += ", \"reason\": " + JsonString(Say(block, ReasonText(printer))) + "}";
     }
     json += explanation.printers.empty() ? "]\n  }" : "\n    ]\n  }";
   }
@@ -319,9 +325,15 @@ int ExitStatus(const ConsoleOutcome& outcome, bool written, int stopSignal) {
   return kExitCompleted;
 }
 
-std::string ProgressText(const SearchProgress& progress) {
-  return "pradex-cli: " + std::to_string(progress.ended) + "/" + std::to_string(progress.started) +
-         " devices checked";
+std::string ProgressText(const SearchProgress& progress, unsigned block) {
+  return "pradex-cli: " + Text(block, "cli.progress",
+                               {std::to_string(progress.ended), std::to_string(progress.started)});
+}
+
+std::string SpoolerProblemLine(const ConsoleOutcome& outcome, unsigned block) {
+  if (std::string_view(OutcomeKey(outcome)) != "spooler-unavailable") return "";
+  return "pradex-cli: " +
+         Say(block, Phrase::Of("cli.spooler-unavailable", {outcome.spoolerProblem})) + "\n";
 }
 
 }  // namespace pradex::cli

@@ -34,15 +34,21 @@ std::string JsonString(std::string_view bytes);
 // The plain listing in `codeset`: the status text (already in that codeset) on the first line,
 // then "NAME\tURL" per device (with `supplies`, "NAME\tURL\tFACTS", see FactsField); with an
 // explanation, an empty line, "spooler: ..." and one line "NAME\tREASON\tDETAIL" per printer
-// of the spooler.
-std::string FormatText(const ConsoleOutcome& outcome, const std::string& codeset,
+// of the spooler, in the language of `block`.
+std::string FormatText(const ConsoleOutcome& outcome, const std::string& codeset, unsigned block,
                        bool supplies = false);
 
-// The progress line for a terminal: "pradex-cli: 3/12 devices checked".
-std::string ProgressText(const SearchProgress& progress);
+// The progress line for a terminal, UTF-8: "pradex-cli: 3/12 devices checked".
+std::string ProgressText(const SearchProgress& progress, unsigned block);
 
-// The JSON object (the outcome's texts in UTF-8), ending with a line break.
-std::string FormatJson(const ConsoleOutcome& outcome);
+// The JSON object (the outcome's texts in UTF-8, those of the explanation in the language of
+// `block`), ending with a line break. Keyword fields ("outcome", "verdict", ...) are the same
+// in every language.
+std::string FormatJson(const ConsoleOutcome& outcome, unsigned block);
+
+// For standard error, UTF-8: after a search that could not read the spooler's printer list, one
+// line that says why and where to learn more; "" after any other search.
+std::string SpoolerProblemLine(const ConsoleOutcome& outcome, unsigned block);
 
 // How a search ended, in words that do not depend on the language of the texts: "completed",
 // "spooler-unavailable" or "interrupted" (which wins over the others).

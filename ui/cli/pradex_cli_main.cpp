@@ -11,6 +11,7 @@
 
 #include "app/languages.h"
 #include "app/static_version_info.h"
+#include "app/texts.h"
 #include "platform/posix/locale_string_resources.h"
 #include "ui/cli/cli_options.h"
 #include "ui/cli/console_search.h"
@@ -46,6 +47,20 @@ bool Write(std::FILE* stream, const std::string& text) {
   return std::fwrite(text.data(), 1, text.size(), stream) == text.size();
 }
 
+// UTF-8 text for standard error, in the locale's encoding as the listing is.
+void Tell(const std::string& utf8) {
+  const std::string codeset = pradex::cli::OutputCodeset(pradex::LocaleCodeset());
+  std::string text;
+  Write(stderr, pradex::ConvertUtf8ToCodeset(utf8, codeset, text) ? text : utf8);
+}
+
+// A usage error: its line in the chosen language, the usage in English.
+int UsageError(unsigned block, const std::string& error) {
+  Tell("pradex-cli: " + error + "\n" + pradex::cli::UsageText() +
+       pradex::Text(block, "usage.try-help", {"pradex-cli"}) + "\n");
+  return pradex::cli::kExitUsage;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -55,23 +70,15 @@ int main(int argc, char** argv) {
   std::setlocale(LC_ALL, "");
   const ParsedCommandLine parsed =
       ParseCommandLine(std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc));
-  if (!parsed.error.empty()) {
-    Write(stderr, "pradex-cli: " + parsed.error + "\n" + UsageText() +
-                      "Try 'pradex-cli --help' for more information.\n");
-    return kExitUsage;
-  }
+  const LanguageChoice language =
+      ChooseLanguage(parsed.options.language, std::getenv(kLanguageVariable));
+  if (!parsed.error.empty()) return UsageError(language.block, Say(language.block, parsed.error));
   if (parsed.options.help || parsed.options.version) {
     const std::string text = parsed.options.help ? HelpText() : VersionLine() + "\n";
     return Write(stdout, text) && std::fflush(stdout) == 0 ? kExitCompleted : kExitOutputFailed;
   }
-  const LanguageChoice language =
-      ChooseLanguage(parsed.options.language, std::getenv(kLanguageVariable));
-  if (!language.error.empty()) {
-    Write(stderr, "pradex-cli: " + language.error + "\n" + UsageText() +
-                      "Try 'pradex-cli --help' for more information.\n");
-    return kExitUsage;
-  }
-  if (!language.warning.empty()) Write(stderr, "pradex-cli: " + language.warning + "\n");
+  if (!language.error.empty()) return UsageError(language.block, language.error);
+  if (!language.warning.empty()) Tell("pradex-cli: " + language.warning + "\n");
   InstallStopHandlers();
 
   LinuxPlatform platform;
@@ -86,16 +93,18 @@ int main(int argc, char** argv) {
   // Progress goes to a terminal only: a pipe or a file gets the result alone.
   const bool showProgress = isatty(STDERR_FILENO) == 1;
   if (showProgress) {
-    search.SetProgressReporter(
-        [](const SearchProgress& progress) { Write(stderr, "\r\x1b[K" + ProgressText(progress)); });
+    search.SetProgressReporter([&language](const SearchProgress& progress) {
+      Tell("\r\x1b[K" + ProgressText(progress, language.block));
+    });
   }
   ConsoleOutcome outcome = search.Run([] { return gStopSignal.load() != 0; });
   if (showProgress) Write(stderr, "\r\x1b[K");
 
-  const std::string text = parsed.options.json
-                               ? FormatJson(outcome)
-                               : FormatText(outcome, codeset, parsed.options.supplies);
+  const std::string text =
+      parsed.options.json ? FormatJson(outcome, language.block)
+                          : FormatText(outcome, codeset, language.block, parsed.options.supplies);
   const bool written = Write(stdout, text) && std::fflush(stdout) == 0;
+  Tell(SpoolerProblemLine(outcome, language.block));
   const int status = ExitStatus(outcome, written, gStopSignal.load());
   if (!outcome.engineSettled || platform.resolver.CallsLeftBehind() > 0) {
     // The engine's worker is inside a call that cannot be cut short, or a DNS-SD daemon that

@@ -12,6 +12,7 @@
 
 #include "app/languages.h"
 #include "app/static_version_info.h"
+#include "app/texts.h"
 #include "ui/device_search_engine.h"
 #include "ui/dialog_view.h"
 #include "ui/linux/linux_platform.h"
@@ -19,14 +20,16 @@
 #include "ui/qt/pradex_window.h"
 #include "ui/qt/termination_signals.h"
 #include "ui/qt/window_options.h"
+#include "ui/search_record.h"
 
 namespace {
 
 constexpr int kExitUsage = 2;
 
-int UsageError(const std::string& error) {
+// Standard error takes the texts in UTF-8: a desktop's locale is, and Qt writes its own so.
+int UsageError(unsigned block, const std::string& error) {
   const std::string text = "pradex: " + error + "\n" + pradex::WindowUsageText() +
-                           "Try 'pradex --help' for more information.\n";
+                           pradex::Text(block, "usage.try-help", {"pradex"}) + "\n";
   std::fputs(text.c_str(), stderr);
   return kExitUsage;
 }
@@ -55,9 +58,9 @@ int main(int argc, char* argv[]) {
   const QStringList all = QCoreApplication::arguments();
   for (qsizetype i = 1; i < all.size(); ++i) arguments.push_back(all[i].toStdString());
   const WindowOptions options = ParseWindowCommandLine(arguments);
-  if (!options.error.empty()) return UsageError(options.error);
   const LanguageChoice language = ChooseLanguage(options.language, std::getenv(kLanguageVariable));
-  if (!language.error.empty()) return UsageError(language.error);
+  if (!options.error.empty()) return UsageError(language.block, Say(language.block, options.error));
+  if (!language.error.empty()) return UsageError(language.block, language.error);
   if (!language.warning.empty()) std::fputs(("pradex: " + language.warning + "\n").c_str(), stderr);
 
   LinuxPlatform platform;
@@ -65,11 +68,20 @@ int main(int argc, char* argv[]) {
   DesktopBrowserLauncher browser(platform.launcher);
   int endSignal = 0;
   {
-    PradexWindow window(strings, platform.versions, browser,
-                        [&platform](MessagePoster& poster) -> std::unique_ptr<SearchDriver> {
-                          return std::make_unique<DeviceSearchEngine>(platform.Search(poster));
-                        });
+    // What each search met, for the window's progress bar, its reasons view and the status line
+    // that tells why the printers could not be listed. Both outlive the window's engine.
+    RecordingSpooler recordedSpooler(platform.spooler);
+    RecordingTrace trace;
+    PradexWindow window(
+        strings, platform.versions, browser,
+        [&](MessagePoster& poster) -> std::unique_ptr<SearchDriver> {
+          auto engine = std::make_unique<DeviceSearchEngine>(SearchPlatform{
+              recordedSpooler, platform.settings, platform.http, poster, platform.resolver});
+          engine->Search().SetTrace(&trace);
+          return engine;
+        });
     window.SetLanguage(language.block);
+    window.SetSearchRecord(&recordedSpooler, &trace);
     // SIGTERM (a logout, a service manager) or SIGINT ends the program the way Close does.
     TerminationSignals termination([&window](int) {
       // A modal box in front, such as About, is closed first, as a user would close it.

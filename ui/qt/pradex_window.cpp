@@ -14,6 +14,9 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "app/messages.h"
+#include "app/texts.h"
+#include "platform/win_codes.h"
 #include "ui/qt/artwork.h"
 #include "ui/qt/desktop_browser_launcher.h"
 
@@ -62,6 +65,7 @@ PradexWindow::PradexWindow(StringResources& strings, VersionInfo& versions,
       icon(ProgramIcon()),
       client(new BannerArea(this, banner)),
       list(new QtRichTextControl(client)),
+      language(kLanguageBlock),
       search(makeSearch(poster)),
       recorded(*search),
       logic(*this, *list, recorded, browser, strings, poster) {
@@ -111,16 +115,15 @@ PradexWindow::PradexWindow(StringResources& strings, VersionInfo& versions,
   progress = new QProgressBar(statusLine);
   // Quiet: no text, a few pixels high, the status text above stays what it always was.
   progress->setTextVisible(false);
-  progress->setAccessibleName(QStringLiteral("Devices checked"));
   progress->setFixedSize(units.X(60), std::max(4, units.Y(3)));
   progress->hide();
   statusLine->addPermanentWidget(progress);
-  detailsButton = new QPushButton(QStringLiteral("Details..."), statusLine);
-  detailsButton->setToolTip(QStringLiteral("Why printers are not listed"));
+  detailsButton = new QPushButton(statusLine);
   detailsButton->setAutoDefault(false);
   detailsButton->hide();
   connect(detailsButton, &QPushButton::clicked, this, [this] { MakeReasonsView()->exec(); });
   statusLine->addPermanentWidget(detailsButton);
+  ShowStatusTexts();
   // As high as the button needs, whether it shows or not: the window keeps its size.
   statusLine->setFixedHeight(detailsButton->sizeHint().height() + 4);
   setTabOrder(list, detailsButton);
@@ -149,11 +152,26 @@ void PradexWindow::SetSearchRecord(RecordingSpooler* spooler, RecordingTrace* tr
   UpdateSearchIndicators();
 }
 
+void PradexWindow::SetLanguage(unsigned block) {
+  language = block;
+  ShowStatusTexts();
+}
+
+QString PradexWindow::Say(const Phrase& phrase) const {
+  return FromUtf8(pradex::Say(language, phrase));
+}
+
+void PradexWindow::ShowStatusTexts() {
+  progress->setAccessibleName(Say(Phrase::Of("window.progress-name")));
+  detailsButton->setText(Say(Phrase::Of("window.details")));
+  detailsButton->setToolTip(Say(Phrase::Of("window.details-tip")));
+}
+
 std::unique_ptr<ReasonsDialog> PradexWindow::MakeReasonsView() {
   Explanation explanation = spoolerRecord != nullptr && traceRecord != nullptr
                                 ? BuildExplanation(*spoolerRecord, *traceRecord)
                                 : Explanation{};
-  return std::make_unique<ReasonsDialog>(explanation, this);
+  return std::make_unique<ReasonsDialog>(explanation, language, this);
 }
 
 void PradexWindow::UpdateSearchIndicators() {
@@ -168,19 +186,32 @@ void PradexWindow::UpdateSearchIndicators() {
     progress->setRange(0, std::max(now.started, 1));
     progress->setValue(now.ended);
     progress->setToolTip(
-        QStringLiteral("%1 of %2 devices checked").arg(now.ended).arg(now.started));
+        Say(Phrase::Of("window.progress-tip", {Phrase::Literal(std::to_string(now.ended)),
+                                               Phrase::Literal(std::to_string(now.started))})));
     progress->show();
     detailsButton->hide();
+    // A new search: the last one's failure is no longer the news.
+    if (!spoolerFailure.isEmpty() && statusLine->currentMessage() == spoolerFailure)
+      statusLine->clearMessage();
+    spoolerFailure.clear();
     return;
   }
   progress->hide();
+  // A stop that cut the spooler's answer short is no failure of the spooler.
+  const auto enumeration = spoolerRecord->LastEnumeration();
+  if (spoolerFailure.isEmpty() && enumeration && enumeration->result != kErrorSuccess &&
+      enumeration->result != kErrorCancelled) {
+    spoolerFailure =
+        Say(Phrase::Of("window.spooler-unavailable", {SpoolerProblem(enumeration->result)}));
+    statusLine->showMessage(spoolerFailure);
+  }
   detailsButton->setVisible(
       ReasonsWanted(BuildExplanation(*spoolerRecord, *traceRecord), logic.List().Names().size()));
 }
 
 void PradexWindow::ShowLaunchFailure(const QString& url) {
   statusLine->showMessage(
-      QStringLiteral("Could not open %1: no browser or link handler could be started.").arg(url));
+      Say(Phrase::Of("window.launch-failed", {Phrase::Literal(url.toStdString())})));
 }
 
 PradexWindow::~PradexWindow() {
@@ -320,7 +351,7 @@ void PradexWindow::PostQuit() {
 }
 
 void PradexWindow::ShowDeviceFacts(const std::vector<FactsStage::Entry>& facts) {
-  list->SetDeviceFacts(facts, languageBlock);
+  list->SetDeviceFacts(facts, language);
 }
 
 void PradexWindow::ShowAboutBox() {

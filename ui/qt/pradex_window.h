@@ -83,11 +83,14 @@ class PradexWindow : public QDialog, private DialogView {
   // could not be opened).
   QStatusBar* StatusLine() const { return statusLine; }
 
-  // The language block (app/languages.h) the devices' facts are told in; Finnish unless set.
-  void SetLanguage(unsigned block) { languageBlock = block; }
 
   // Says in the status line that `url` could not be opened.
   void ShowLaunchFailure(const QString& url);
+
+  // The language of the texts beyond the string table's (the status line, the details view,
+  // the devices' facts):
+  // a block of the string table, as LanguageChoice gives it. Finnish until set.
+  void SetLanguage(unsigned block);
 
   // What the engine records of each run: the window shows the progress of a search from it and
   // offers the reasons when the search leaves printers unlisted. Both must outlive the window;
@@ -96,7 +99,8 @@ class PradexWindow : public QDialog, private DialogView {
   // A thin bar in the status line while a search runs: probes ended of probes started so far.
   QProgressBar* Progress() const { return progress; }
   // The "Details" button in the status line, shown when a search has ended with printers of
-  // the maker left unlisted; it opens the reasons view.
+  // the maker left unlisted; it opens the reasons view. A search that could not read the
+  // spooler's printer list says why in the status line.
   QPushButton* DetailsButton() const { return detailsButton; }
   // The reasons view as the Details button shows it.
   std::unique_ptr<ReasonsDialog> MakeReasonsView();
@@ -125,8 +129,11 @@ class PradexWindow : public QDialog, private DialogView {
   void ShowDeviceFacts(const std::vector<FactsStage::Entry>& facts) override;
 
   void AppendAboutItem();
-  // The progress bar and the Details button as the search and its record stand now.
+  // The progress bar, the Details button and the spooler's failure as the search and its
+  // record stand now.
   void UpdateSearchIndicators();
+  void ShowStatusTexts();
+  QString Say(const Phrase& phrase) const;
   QPushButton* MakeButton(int buttonId, const QRect& geometry);
 
   StringResources& strings;
@@ -155,7 +162,9 @@ class PradexWindow : public QDialog, private DialogView {
   std::map<int, QAction*> actions;
   std::string aboutText;
   bool initialised = false;
-  unsigned languageBlock = kLanguageBlock;
+  unsigned language;
+  // The status line's text of a spooler that failed, while it is shown.
+  QString spoolerFailure;
 
   std::unique_ptr<SearchDriver> search;
   RecordedSearchDriver recorded;

@@ -7,6 +7,8 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include "app/texts.h"
+
 namespace pradex {
 
 namespace {
@@ -29,24 +31,25 @@ std::string Detail(const PrinterExplanation& printer) {
 
 }  // namespace
 
-ReasonsDialog::ReasonsDialog(const Explanation& explanation, QWidget* parent)
+ReasonsDialog::ReasonsDialog(const Explanation& explanation, unsigned block, QWidget* parent)
     : QDialog(parent), spoolerLabel(new QLabel(this)), printers(new QTreeWidget(this)) {
-  setWindowTitle(QStringLiteral("Why printers are not listed"));
-  spoolerLabel->setText(QStringLiteral("Print server: %1").arg(FromUtf8(SpoolerText(explanation))));
+  const auto say = [block](const Phrase& phrase) { return FromUtf8(Say(block, phrase)); };
+  setWindowTitle(say(Phrase::Of("reasons.title")));
+  spoolerLabel->setText(say(Phrase::Of("reasons.spooler", {SpoolerText(explanation)})));
   spoolerLabel->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
   spoolerLabel->setWordWrap(true);
 
   printers->setColumnCount(3);
-  printers->setHeaderLabels({QStringLiteral("Printer"), QStringLiteral("Reason"),
-                             QStringLiteral("Driver, port or page")});
+  printers->setHeaderLabels({say(Phrase::Of("reasons.printer")), say(Phrase::Of("reasons.reason")),
+                             say(Phrase::Of("reasons.detail"))});
   printers->setRootIsDecorated(false);
   printers->setEditTriggers(QAbstractItemView::NoEditTriggers);
   printers->setSelectionBehavior(QAbstractItemView::SelectRows);
-  printers->setAccessibleName(QStringLiteral("Printers of the print server"));
+  printers->setAccessibleName(say(Phrase::Of("reasons.list-name")));
   for (const PrinterExplanation& printer : explanation.printers) {
     auto* row = new QTreeWidgetItem(printers);
     row->setText(0, FromUtf8(printer.printerName));
-    row->setText(1, FromUtf8(ReasonText(printer)));
+    row->setText(1, say(ReasonText(printer)));
     row->setText(2, FromUtf8(Detail(printer)));
   }
   for (int column = 0; column < printers->columnCount(); ++column) {
@@ -54,6 +57,8 @@ ReasonsDialog::ReasonsDialog(const Explanation& explanation, QWidget* parent)
   }
 
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
+  // Qt's own word for the button would stay in English: no Qt translation is loaded.
+  buttons->button(QDialogButtonBox::Close)->setText(say(Phrase::Of("reasons.close")));
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 
   auto* layout = new QVBoxLayout(this);

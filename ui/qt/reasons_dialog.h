@@ -15,7 +15,8 @@ class ReasonsDialog : public QDialog {
   Q_OBJECT
 
  public:
-  ReasonsDialog(const Explanation& explanation, QWidget* parent = nullptr);
+  // The texts are in the language of `block` (LanguageChoice::block).
+  ReasonsDialog(const Explanation& explanation, unsigned block, QWidget* parent = nullptr);
 
   QLabel* SpoolerLabel() const { return spoolerLabel; }
   // One row per printer: its name, the reason, and the driver or URL the reason is about.

@@ -20,8 +20,9 @@ WindowOptions ParseWindowCommandLine(const std::vector<std::string>& arguments) 
     } else if (argument.starts_with(kLanguageOption)) {
       options.language = argument.substr(kLanguageOption.size());
     } else if (options.error.empty()) {
-      options.error = argument.starts_with("-") ? "unknown option '" + argument + "'"
-                                                : "unexpected argument '" + argument + "'";
+      options.error = Phrase::Of(
+          argument.starts_with("-") ? "usage.unknown-option" : "usage.unexpected-argument",
+          {Phrase::Literal(argument)});
     }
   }
   return options;

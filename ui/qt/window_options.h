@@ -6,13 +6,15 @@
 #include <string>
 #include <vector>
 
+#include "platform/phrase.h"
+
 namespace pradex {
 
 struct WindowOptions {
   bool help = false;
   bool version = false;
   std::optional<std::string> language;  // --language=CODE
-  std::string error;                    // empty when the command line is valid
+  Phrase error;                         // empty when the command line is valid
 };
 
 // `arguments` without the program name.

@@ -115,8 +115,8 @@ class CliE2eTest : public testing::Test {
     Serve(a(7), Behaviour::kAnswer, 404);
   }
 
-  std::string ExpectedListing(int block) const {
-    return kFoundText + "\n" + "Zeta_secure\thttp://" + Address(block, 3) + kDispatcher + "\n" +
+  std::string ExpectedListing(int block, const std::string& status = kFoundText) const {
+    return status + "\n" + "Zeta_secure\thttp://" + Address(block, 3) + kDispatcher + "\n" +
            "brimline_410\thttp://" + Address(block, 2) + kSupplies + "\n" +
            "glowmark_7200\thttp://" + Address(block, 1) + kDispatcher + "\n";
   }
@@ -130,6 +130,12 @@ class CliE2eTest : public testing::Test {
     for (const std::string& entry : SanitizerEnvironment()) env.push_back(entry);
     for (const std::string& entry : extra) env.push_back(entry);
     return env;
+  }
+
+  // The same, with the texts in English.
+  std::vector<std::string> EnglishEnvironment(std::vector<std::string> extra = {}) {
+    extra.push_back("PRADEX_LANGUAGE=en");
+    return Environment(extra);
   }
 
   ProcessResult RunCli(const std::vector<std::string>& args, const std::vector<std::string>& env) {
@@ -205,7 +211,7 @@ TEST_F(CliE2eTest, ProgressGoesToStandardErrorOnlyWhenItIsATerminal) {
       RunProcess(argv, Environment(), workDir, std::chrono::milliseconds(60000), true);
   EXPECT_EQ(shown.exitCode, 0) << shown.err;
   EXPECT_EQ(shown.out, ExpectedListing(kBlock));
-  EXPECT_NE(shown.err.find("devices checked"), std::string::npos) << shown.err;
+  EXPECT_NE(shown.err.find("laitetta tarkistettu"), std::string::npos) << shown.err;
   // The line is wiped at the end, so that the terminal is left as it was.
   const std::string wipe = "\r\x1b[K";
   ASSERT_GE(shown.err.size(), wipe.size());
@@ -242,8 +248,8 @@ TEST_F(CliE2eTest, ExplainGivesEveryPrinterItsReason) {
   Serve(a(9), Behaviour::kHang);
 
   // The plain and the JSON explanation side by side: both wait for the hanging device.
-  auto plain = StartCli({"--explain"}, Environment());
-  auto json = StartCli({"--json", "--explain"}, Environment());
+  auto plain = StartCli({"--explain"}, EnglishEnvironment());
+  auto json = StartCli({"--json", "--explain"}, EnglishEnvironment());
   const ProcessResult plainResult = plain->Wait(60s);
   const ProcessResult jsonResult = json->Wait(60s);
   ASSERT_EQ(plainResult.exitCode, 0) << plainResult.err;
@@ -252,7 +258,8 @@ TEST_F(CliE2eTest, ExplainGivesEveryPrinterItsReason) {
   const std::vector<std::string> lines = Lines(plainResult.out);
   // The listing first, as without --explain, then an empty line and the spooler's line.
   ASSERT_GE(lines.size(), 6u);
-  EXPECT_EQ(plainResult.out.substr(0, ExpectedListing(kBlock).size()), ExpectedListing(kBlock));
+  const std::string listing = ExpectedListing(kBlock, kFoundEnglish);
+  EXPECT_EQ(plainResult.out.substr(0, listing.size()), listing);
   EXPECT_EQ(lines[4], "");
   EXPECT_EQ(lines[5], "spooler: 10 printers");
   const auto url = [&](int host, const std::string& path) { return "http://" + a(host) + path; };
@@ -314,9 +321,13 @@ TEST_F(CliE2eTest, WithoutACupsdTheNoneFoundTextComesBeforeAnyTimeOut) {
   // A missing server fails at once: no run waits out the spooler's 3 s connect time-out.
   EXPECT_LT(slowest, 3000);
 
-  const ProcessResult explained = RunCli({"--explain"}, Environment());
+  const ProcessResult explained = RunCli({"--explain"}, EnglishEnvironment());
   EXPECT_EQ(explained.out,
-            kNoneFoundText + "\n\nspooler: the print server is not running (error 1722)\n");
+            kNoneFoundEnglish + "\n\nspooler: the print server is not running (error 1722)\n");
+  // Standard error says why in one line, with or without --explain.
+  EXPECT_EQ(explained.err,
+            "pradex-cli: the printers could not be listed: the print server is not running "
+            "(pradex-cli --explain tells more)\n");
   const ProcessResult json = RunCli({"--json"}, Environment());
   EXPECT_EQ(json.exitCode, 3) << json.err;
   EXPECT_EQ(JsonReader::Parse(json.out)["outcome"].String(), "spooler-unavailable");
@@ -325,14 +336,15 @@ TEST_F(CliE2eTest, WithoutACupsdTheNoneFoundTextComesBeforeAnyTimeOut) {
 TEST_F(CliE2eTest, ASilentCupsdDoesNotHangTheSearch) {
   ServeSilentCupsd();
   auto plain = StartCli({}, Environment());
-  auto explained = StartCli({"--explain"}, Environment());
+  auto explained = StartCli({"--explain"}, EnglishEnvironment());
   const ProcessResult result = plain->Wait(30s);
   const ProcessResult explainedResult = explained->Wait(30s);
   EXPECT_GE(devices.RequestCount(), 2u);
   EXPECT_EQ(result.exitCode, 3) << result.err;
   EXPECT_EQ(result.out, kNoneFoundText + "\n");
-  EXPECT_EQ(explainedResult.out,
-            kNoneFoundText + "\n\nspooler: the print server did not answer in time (error 1460)\n");
+  EXPECT_EQ(
+      explainedResult.out,
+      kNoneFoundEnglish + "\n\nspooler: the print server did not answer in time (error 1460)\n");
   RecordProperty("elapsed_ms", std::to_string(result.elapsedMs));
   std::cout << "silent cupsd: search ended after " << result.elapsedMs << " ms\n";
   // The spooler's time-outs: 1 s for the server's go-ahead and 5 s for its answer.
@@ -342,7 +354,7 @@ TEST_F(CliE2eTest, ASilentCupsdDoesNotHangTheSearch) {
 
 TEST_F(CliE2eTest, SigintEndsASearchHeldByASilentCupsdBeforeItsTimeOut) {
   ServeSilentCupsd();
-  auto child = StartCli({"--explain"}, Environment());
+  auto child = StartCli({"--explain"}, EnglishEnvironment());
   ASSERT_TRUE(devices.WaitForRequests(1, 10s));
   std::this_thread::sleep_for(200ms);  // well inside the wait for the server's answer
 
@@ -355,7 +367,7 @@ TEST_F(CliE2eTest, SigintEndsASearchHeldByASilentCupsdBeforeItsTimeOut) {
   EXPECT_EQ(result.exitCode, 130) << result.err;
   EXPECT_EQ(
       result.out,
-      kNoneFoundText + "\n\nspooler: no answer: the search was stopped while waiting for it\n");
+      kNoneFoundEnglish + "\n\nspooler: no answer: the search was stopped while waiting for it\n");
   EXPECT_LT(afterSignal, 3000) << "the signal should not wait out the 5 s answer time-out";
 }
 
@@ -378,7 +390,7 @@ TEST_F(CliE2eTest, AServerThatStallsAfterListingItsQueuesHoldsTheSearchNoLongerT
   cupsServer = "localhost:" + std::to_string(devices.AddDevice(server));
   Serve(Address(kBlock, 1), Behaviour::kAnswer);
 
-  const ProcessResult result = RunCli({"--explain"}, Environment());
+  const ProcessResult result = RunCli({"--explain"}, EnglishEnvironment());
   std::cout << "server stalled after its list: search ended after " << result.elapsedMs << " ms\n";
   EXPECT_EQ(result.exitCode, 0) << result.err;
   const std::vector<std::string> lines = Lines(result.out);
@@ -402,7 +414,7 @@ TEST_F(CliE2eTest, SigintOrSigtermEndsASearchWaitingForADevice) {
 
   for (const auto& [signalNumber, exitCode] : {std::pair{SIGINT, 130}, std::pair{SIGTERM, 143}}) {
     devices.ClearRequests();
-    auto child = StartCli({"--explain"}, Environment());
+    auto child = StartCli({"--explain"}, EnglishEnvironment());
     ASSERT_TRUE(devices.WaitForRequests(1, 10s));
     const auto signalled = Clock::now();
     child->Signal(signalNumber);
@@ -416,7 +428,7 @@ TEST_F(CliE2eTest, SigintOrSigtermEndsASearchWaitingForADevice) {
     EXPECT_LT(afterSignal, 3000) << "the signal should not wait out the 7 s time limit";
     const std::vector<std::string> lines = Lines(result.out);
     ASSERT_FALSE(lines.empty());
-    EXPECT_EQ(lines[0], kNoneFoundText);
+    EXPECT_EQ(lines[0], kNoneFoundEnglish);
     EXPECT_EQ(ExplainedPrinters(lines).at("glow_hang").first,
               "the search was stopped before the device answered");
   }
@@ -442,9 +454,9 @@ TEST_F(CliE2eTest, TheProxyFromTheEnvironmentIsFollowed) {
 
   // no_proxy sends the request straight to the device, which is not there.
   const ProcessResult direct =
-      RunCli({"--explain"}, Environment({proxyVariable, "no_proxy=" + device}));
+      RunCli({"--explain"}, EnglishEnvironment({proxyVariable, "no_proxy=" + device}));
   EXPECT_EQ(direct.exitCode, 0) << direct.err;
-  EXPECT_EQ(Lines(direct.out)[0], kNoneFoundText);
+  EXPECT_EQ(Lines(direct.out)[0], kNoneFoundEnglish);
   EXPECT_EQ(ExplainedPrinters(Lines(direct.out)).at("brim_via_proxy").first,
             "the device cannot be reached (HTTP client error 12029)");
   EXPECT_EQ(devices.RequestCount(), 1u);

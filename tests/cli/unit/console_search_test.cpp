@@ -18,6 +18,8 @@
 #include "tests/fakes/fake_http_client.h"
 #include "tests/fakes/memory_device_io.h"
 #include "tests/fakes/memory_spooler.h"
+#include "tests/support/english_texts.h"
+#include "ui/cli/output.h"
 
 namespace pradex::cli {
 namespace {
@@ -26,6 +28,8 @@ using namespace std::chrono_literals;
 using Behaviour = FakeHttpClient::Behaviour;
 using PrinterVerdict = SearchTrace::PrinterVerdict;
 using ProbeEnd = SearchTrace::ProbeEnd;
+using testsupport::English;
+using testsupport::kEnglish;
 
 const std::string kGlowMarkPath = "/tamrin/device/this.LCDispatcher";
 const std::string kBrimLinePath = "/?type=supplies";
@@ -135,8 +139,8 @@ TEST_F(ConsoleSearchTest, AStopKeepsTheDevicesFoundAndCutsTheRest) {
             (std::vector<ConsoleDevice>{{"alpha", "http://127.0.0.1" + kBrimLinePath, {}}}));
   ASSERT_TRUE(outcome.explanation);
   ASSERT_EQ(outcome.explanation->printers.size(), 2u);
-  EXPECT_EQ(ReasonText(outcome.explanation->printers[0]), "answered");
-  EXPECT_EQ(ReasonText(outcome.explanation->printers[1]),
+  EXPECT_EQ(English(ReasonText(outcome.explanation->printers[0])), "answered");
+  EXPECT_EQ(English(ReasonText(outcome.explanation->printers[1])),
             "the search was stopped before the device answered");
   EXPECT_EQ(http.OpenRequestHandles(), 0u);
 }
@@ -155,7 +159,8 @@ TEST_F(ConsoleSearchTest, AStopWhileWaitingForAFreeSlotLeavesTheRestUnexamined) 
   const auto& printers = outcome.explanation->printers;
   ASSERT_EQ(printers.size(), 5u);
   for (int i = 0; i < 3; ++i)
-    EXPECT_EQ(ReasonText(printers[i]), "the search was stopped before the device answered") << i;
+    EXPECT_EQ(English(ReasonText(printers[i])), "the search was stopped before the device answered")
+        << i;
   // The fourth either still waited for a slot or had just found that the search was stopped
   // when it was to be registered; the search never came to the fifth.
   if (printers[3].verdict) {
@@ -163,7 +168,7 @@ TEST_F(ConsoleSearchTest, AStopWhileWaitingForAFreeSlotLeavesTheRestUnexamined) 
   }
   EXPECT_FALSE(printers[4].verdict);
   EXPECT_EQ(printers[4].printerName, "p5");
-  EXPECT_EQ(ReasonText(printers[4]), "not looked at: the search was stopped before");
+  EXPECT_EQ(English(ReasonText(printers[4])), "not looked at: the search was stopped before");
 }
 
 TEST_F(ConsoleSearchTest, ASpoolerFailureEndsWithTheNoneFoundTextAndIsExplained) {
@@ -177,6 +182,9 @@ TEST_F(ConsoleSearchTest, ASpoolerFailureEndsWithTheNoneFoundTextAndIsExplained)
   EXPECT_EQ(outcome.explanation->spoolerResult, 1722);
   EXPECT_TRUE(outcome.explanation->printers.empty());
   EXPECT_TRUE(http.OpenUrlCalls().empty());
+  EXPECT_EQ(SpoolerProblemLine(outcome, kEnglish),
+            "pradex-cli: the printers could not be listed: the print server is not running "
+            "(pradex-cli --explain tells more)\n");
 }
 
 // A spooler whose printer enumeration does not return until released, like a CUPS server that
@@ -229,8 +237,9 @@ TEST_F(ConsoleSearchTest, AStopDuringAStuckSpoolerCallEndsWithoutWaitingForIt) {
   EXPECT_LT(took, 5s);  // the spooler call is stuck until released below
   ASSERT_TRUE(outcome.explanation);
   EXPECT_FALSE(outcome.explanation->spoolerResult);
-  EXPECT_EQ(SpoolerText(*outcome.explanation),
+  EXPECT_EQ(English(SpoolerText(*outcome.explanation)),
             "no answer: the search was stopped while waiting for it");
+  EXPECT_EQ(SpoolerProblemLine(outcome, kEnglish), "") << "stopped before the spooler answered";
 
   // Once the call returns, the engine finishes and can be released as usual.
   stuck.Release();

@@ -10,6 +10,7 @@
 #include "platform/posix/locale_string_resources.h"
 #include "tests/cli/cli_texts.h"
 #include "tests/cli/json_reader.h"
+#include "tests/support/english_texts.h"
 
 namespace pradex::cli {
 namespace {
@@ -18,6 +19,7 @@ using test::Fields;
 using test::JsonReader;
 using test::Lines;
 using test::Utf8;
+using testsupport::kEnglish;
 
 TEST(OutputCodesetTest, PlainAsciiBecomesUtf8AndEveryOtherCodesetStays) {
   for (const char* ascii : {"ANSI_X3.4-1968", "ansi_x3.4-1968", "ASCII", "US-ASCII", "646", ""})
@@ -156,7 +158,7 @@ ConsoleOutcome TwoDevices() {
 }
 
 TEST(FormatTextTest, StatusThenOneLineOfNameAndUrlPerDevice) {
-  const std::vector<std::string> lines = Lines(FormatText(TwoDevices(), "UTF-8"));
+  const std::vector<std::string> lines = Lines(FormatText(TwoDevices(), "UTF-8", kEnglish));
   ASSERT_EQ(lines.size(), 3u);
   EXPECT_EQ(lines[0], "Status");
   EXPECT_EQ(
@@ -164,12 +166,12 @@ TEST(FormatTextTest, StatusThenOneLineOfNameAndUrlPerDevice) {
       (std::vector<std::string>{"Zeta\\tTab", "http://127.0.0.2/tamrin/device/this.LCDispatcher"}));
   EXPECT_EQ(Fields(lines[2]),
             (std::vector<std::string>{Utf8(u8"työhuone"), "http://127.0.0.1/?type=supplies"}));
-  EXPECT_EQ(FormatText(ConsoleOutcome{false, true, "Nothing", {}, std::nullopt}, "UTF-8"),
+  EXPECT_EQ(FormatText(ConsoleOutcome{false, true, "Nothing", {}, std::nullopt}, "UTF-8", kEnglish),
             "Nothing\n");
 }
 
 TEST(FormatTextTest, NamesAreWrittenInTheOutputCodeset) {
-  const std::vector<std::string> lines = Lines(FormatText(TwoDevices(), "ISO-8859-1"));
+  const std::vector<std::string> lines = Lines(FormatText(TwoDevices(), "ISO-8859-1", kEnglish));
   ASSERT_EQ(lines.size(), 3u);
   EXPECT_EQ(Fields(lines[2])[0], "ty\xF6huone");
 }
@@ -197,7 +199,7 @@ TEST(FormatTextTest, TheExplanationFollowsAnEmptyLineWithOneLinePerPrinter) {
   explanation.printers = {other, usb, probed, unreached};
   outcome.explanation = explanation;
 
-  const std::vector<std::string> lines = Lines(FormatText(outcome, "UTF-8"));
+  const std::vector<std::string> lines = Lines(FormatText(outcome, "UTF-8", kEnglish));
   ASSERT_EQ(lines.size(), 9u);
   EXPECT_EQ(lines[3], "");
   EXPECT_EQ(lines[4], "spooler: 4 printers");
@@ -215,7 +217,7 @@ TEST(FormatJsonTest, AnObjectWithStatusDevicesAndTheInterruption) {
   ConsoleOutcome outcome = TwoDevices();
   outcome.devices[0].name = "bad\xFF\"name";
   outcome.interrupted = true;
-  const auto json = JsonReader::Parse(FormatJson(outcome));
+  const auto json = JsonReader::Parse(FormatJson(outcome, kEnglish));
   EXPECT_EQ(json["status"].String(), "Status");
   ASSERT_EQ(json["devices"].Array().size(), 2u);
   EXPECT_EQ(json["devices"][0]["name"].String(), Utf8(u8"bad\uFFFD\"name"));
@@ -225,7 +227,7 @@ TEST(FormatJsonTest, AnObjectWithStatusDevicesAndTheInterruption) {
   EXPECT_EQ(json["outcome"].String(), "interrupted");
   EXPECT_FALSE(json.Has("explain"));
 
-  const auto empty = JsonReader::Parse(FormatJson(ConsoleOutcome{}));
+  const auto empty = JsonReader::Parse(FormatJson(ConsoleOutcome{}, kEnglish));
   EXPECT_TRUE(empty["devices"].Array().empty());
   EXPECT_FALSE(empty["interrupted"].Bool());
   EXPECT_EQ(empty["outcome"].String(), "completed");
@@ -239,7 +241,7 @@ TEST(FormatJsonTest, APrinterNotLookedAtHasNullVerdictAndProbe) {
   unreached.printerName = "late";
   explanation.printers = {unreached};
   outcome.explanation = explanation;
-  const auto json = JsonReader::Parse(FormatJson(outcome));
+  const auto json = JsonReader::Parse(FormatJson(outcome, kEnglish));
   EXPECT_EQ(json["explain"]["spooler"]["text"].String(), "1 printer");
   const auto& printer = json["explain"]["printers"][0];
   EXPECT_EQ(printer["name"].String(), "late");
@@ -247,7 +249,7 @@ TEST(FormatJsonTest, APrinterNotLookedAtHasNullVerdictAndProbe) {
   EXPECT_TRUE(printer["probe"].IsNull());
 
   outcome.explanation = Explanation{};
-  const auto notAsked = JsonReader::Parse(FormatJson(outcome));
+  const auto notAsked = JsonReader::Parse(FormatJson(outcome, kEnglish));
   EXPECT_TRUE(notAsked["explain"]["spooler"]["error"].IsNull());
   EXPECT_TRUE(notAsked["explain"]["printers"].Array().empty());
 }

@@ -1,6 +1,7 @@
 // What the device URIs of desktop queues are, and how their lookups turn into addresses and
 // reasons, with the lookups themselves replaced; the real daemons are in the lab tests.
 #include "platform/posix/device_uri_resolver.h"
+#include "tests/support/english_texts.h"
 
 #include <gtest/gtest.h>
 
@@ -220,10 +221,10 @@ TEST(DeviceUriResolverTest, ResolvesEveryKindOrSaysWhyNot) {
     const PortAddress address = Address(resolver, c.uri);
     if (*c.failure) {
       EXPECT_EQ(address.outcome, PortAddress::Outcome::kNotFound) << c.uri;
-      EXPECT_NE(address.problem.find(c.failure), std::string::npos)
-          << c.uri << ": " << address.problem;
+      const std::string problem = testsupport::English(address.problem);
+      EXPECT_NE(problem.find(c.failure), std::string::npos) << c.uri << ": " << problem;
     } else {
-      ASSERT_EQ(address.outcome, PortAddress::Outcome::kFound) << c.uri << ": " << address.problem;
+      ASSERT_EQ(address.outcome, PortAddress::Outcome::kFound) << c.uri;
       const std::string got =
           address.host + (address.port ? ":" + std::to_string(address.port) : "");
       EXPECT_EQ(got, c.address) << c.uri;

@@ -251,9 +251,10 @@ TEST_F(PradexEndToEnd, WsdPrinterWithoutDeviceNodeIsSkippedWithItsReason) {
   ClearPortCache();
   ASSERT_EQ(notes.count(kWsdUnknown), 1u);
   EXPECT_EQ(notes[kWsdUnknown].verdict, SearchTrace::PrinterVerdict::kPortNotResolved);
-  EXPECT_EQ(notes[kWsdUnknown].portProblem, "WSD port whose device is not known to this computer");
+  EXPECT_EQ(notes[kWsdUnknown].portProblem,
+            Phrase::Literal("WSD port whose device is not known to this computer"));
   EXPECT_EQ(notes[kWsd].url, s.modern.Url(kDispatcherPath));
-  EXPECT_EQ(notes[kWsd].portProblem, "");
+  EXPECT_TRUE(notes[kWsd].portProblem.empty());
   EXPECT_EQ(notes[kIpp].url, s.modern.Url(kSuppliesPath));
 }
 

@@ -1,0 +1,46 @@
+# Every key of the texts the product's sources name (a string literal "<group>.<name>" whose group
+# is one of the table's: "reason.not-maker", "port.step", ...) is a key of resources/texts/en.txt;
+# a slip would otherwise show only as the key itself on screen.
+#   cmake -DSOURCE_DIR=<tree> -P check-text-keys.cmake
+cmake_minimum_required(VERSION 3.25)
+
+file(STRINGS "${SOURCE_DIR}/resources/texts/en.txt" entries REGEX "^[A-Za-z0-9][^ ]* \"")
+set(groups "")
+foreach(entry IN LISTS entries)
+  string(REGEX MATCH "^[^ ]+" key "${entry}")
+  set(known_${key} 1)
+  string(REGEX MATCH "^[^.]+" group "${key}")
+  list(APPEND groups "${group}")
+endforeach()
+list(REMOVE_DUPLICATES groups)
+list(JOIN groups "|" group_pattern)
+
+set(sources "")
+foreach(layer platform discovery search app ui)
+  file(GLOB_RECURSE found "${SOURCE_DIR}/${layer}/*.cpp" "${SOURCE_DIR}/${layer}/*.h")
+  list(APPEND sources ${found})
+endforeach()
+set(named 0)
+set(unknown "")
+foreach(source IN LISTS sources)
+  file(READ "${source}" content)
+  # A literal that ends in "." or "-" is the start of a key made at run time: not checked.
+  string(REGEX MATCHALL "\"(${group_pattern})\\.[A-Za-z0-9._-]*[A-Za-z0-9]\"" literals "${content}")
+  foreach(literal IN LISTS literals)
+    string(REPLACE "\"" "" key "${literal}")
+    math(EXPR named "${named} + 1")
+    if(NOT DEFINED known_${key})
+      file(RELATIVE_PATH name "${SOURCE_DIR}" "${source}")
+      list(APPEND unknown "${name}: ${key}")
+    endif()
+  endforeach()
+endforeach()
+
+if(named EQUAL 0)
+  message(FATAL_ERROR "text keys: no key found in the sources; is the pattern still right?")
+endif()
+if(unknown)
+  list(JOIN unknown "\n  " unknown)
+  message(FATAL_ERROR "text keys not in resources/texts/en.txt:\n  ${unknown}")
+endif()
+message(STATUS "text keys: all ${named} keys named in the sources are in the table")
