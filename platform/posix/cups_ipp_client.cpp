@@ -214,10 +214,12 @@ IppAnswer CupsIppClient::GetPrinterAttributes(const std::string& uri,
   if (httpPost(http, resource) != 0 ||
       httpWrite2(http, request.data(), request.size()) != static_cast<ssize_t>(request.size()))
     return cut(Status::kNotIpp);
+  // httpUpdate also says "continue" when the connection waits for no answer: not a loop to stay in.
   http_status_t status = HTTP_STATUS_CONTINUE;
   do {
     status = httpUpdate(http);
-  } while (status == HTTP_STATUS_CONTINUE);
+  } while (status == HTTP_STATUS_CONTINUE && httpGetState(http) != HTTP_STATE_WAITING &&
+           exchange.Ended() == Ending::kOpen);
   if (status != HTTP_STATUS_OK) return cut(Status::kNotIpp);
 
   const std::optional<unsigned long long> announced = AnnouncedLength(http);
