@@ -49,7 +49,7 @@ struct DeviceFacts {
   Missing missing = Missing::kNotAsked;
   std::string state;  // "idle", "processing", "stopped"; "" when not said
   // The state reasons as sent, without "none" and with their -report/-warning/-error suffix
-  // taken off ("media-jam", "toner-low"); at most a few dozen.
+  // taken off ("media-jam", "toner-low"); at most kMaxStateReasons.
   std::vector<std::string> stateReasons;
   std::vector<Supply> supplies;
   std::string supplyInfoUri;  // printer-supply-info-uri when it is an http(s) URI; "" otherwise
@@ -60,12 +60,21 @@ struct DeviceFacts {
 
 // The most supplies a device is believed: an answer with more has no supplies reported.
 inline constexpr std::size_t kMaxSupplies = 32;
+// The most state reasons kept, and the most bytes of a supply's name or kind or of a reason.
+inline constexpr std::size_t kMaxStateReasons = 16;
+inline constexpr std::size_t kMaxFactTextBytes = 64;
 
 // The IPP URIs to ask, in order: the queue's own IPP URI of the device when it names one
 // (`deviceIppUri`, "" when none), then ipp://HOST:631/ipp/print, /ipp and / on the device's
 // host (`host` as in a URL: a name, an IPv4 address or a bracketed IPv6 literal). `port` is a
 // port the device serves its pages on other than 80 (ipp-usb on loopback, which serves IPP on
 // the same port); 0 for none.
+//
+// Never a print server in the device's place: the queue's URI only when its host is `host`, its
+// port `port` (when not 0) and its path no CUPS queue's (/printers/..., /classes/...), rebuilt
+// as "scheme://HOST:PORT/path". On a loopback host port 631 is this computer's own CUPS: such a
+// device is asked only on `port`, and without one not at all. A host that is no safe URL host
+// gives no URIs.
 std::vector<std::string> FactsUris(const std::string& host, std::uint16_t port,
                                    const std::string& deviceIppUri);
 
@@ -74,6 +83,12 @@ std::span<const std::string_view> FactsAttributes();
 
 // The facts in an answer. Whatever the answer holds, the result keeps to the bounds above;
 // values out of range read as kNotReported, odd colours as none.
+//
+// The supplies come from printer-supply (with printer-supply-description's names) when the
+// device sends it, else from the marker-* attributes. A percentage out of a maxcapacity other
+// than 100 is scaled. A supply is low by its own marks, or by a state reason about its kind
+// (toner-low, marker-supply-low, marker-waste-almost-full ...) unless one of the supplies the
+// reason is about is low already: that one is meant.
 DeviceFacts FactsFromAnswer(const IppAnswer& answer);
 
 }  // namespace pradex

@@ -171,6 +171,19 @@ std::optional<std::string> UrlAddress(std::string_view url) {
   return std::string(host) + ":" + std::to_string(number);
 }
 
+bool IsLoopbackUrlHost(std::string_view host) {
+  const UrlHostKind kind = ClassifyUrlHost(host);
+  if (kind == UrlHostKind::kName) return IsLoopbackHost(host, kind);
+  if (kind == UrlHostKind::kIpv4) return Ipv4Octets(host)[0] == 127;
+  if (kind != UrlHostKind::kIpv6 && kind != UrlHostKind::kIpv6WithZone) return false;
+  const std::size_t end = std::min(host.find('%'), host.size() - 1);
+  const std::array<unsigned, 8> groups = Ipv6Groups(host.substr(1, end - 1));
+  if (!std::all_of(groups.begin(), groups.begin() + 5, [](unsigned group) { return group == 0; }))
+    return false;
+  if (groups[5] == 0xffff) return groups[6] >> 8 == 127;
+  return groups[5] == 0 && groups[6] == 0 && groups[7] == 1;
+}
+
 std::optional<std::string> WsdDeviceAddress(const PnpxDevice& device) {
   std::optional<std::string> page = UrlAddress(device.presentationUrl);
   if (page && IsUsableHost(*page)) return page;

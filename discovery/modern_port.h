@@ -18,6 +18,10 @@ namespace pradex {
 // host cannot be told.
 std::optional<std::string> UrlAddress(std::string_view url);
 
+// Whether a URL host (no port) is this computer itself: 127.0.0.0/8, ::1 (with or without a
+// zone id, also IPv4-mapped) or "localhost".
+bool IsLoopbackUrlHost(std::string_view host);
+
 // The address of a WSD device from its node's PnP-X properties, the first of: the host of its
 // PresentationUrl, its first IPv4 address, its first IPv6 address, the host of its first
 // XAddrs URL; each only when usable: not loopback, not link-local, without a zone id. When
