@@ -413,6 +413,7 @@ std::span<const std::string_view> FactsAttributes() {
 DeviceFacts FactsFromAnswer(const IppAnswer& answer) {
   DeviceFacts facts;
   facts.missing = MissingFor(answer.status);
+  if (answer.status == Status::kIppError) facts.ippStatus = answer.ippStatus;
   if (answer.status != Status::kAnswered) return facts;
 
   facts.state = State(IntegerAt(Find(answer, "printer-state"), 0));

@@ -53,6 +53,7 @@ struct DeviceFacts {
   std::vector<std::string> stateReasons;
   std::vector<Supply> supplies;
   std::string supplyInfoUri;  // printer-supply-info-uri when it is an http(s) URI; "" otherwise
+  int ippStatus = 0;  // kIppError: the device's IPP status code
 
   bool Reported() const { return missing == Missing::kNone; }
   friend bool operator==(const DeviceFacts&, const DeviceFacts&) = default;

@@ -1,35 +1,90 @@
 #include "ui/facts_words.h"
 
+#include <cstdio>
+
+#include "app/texts.h"
+
 namespace pradex {
 
-// English until the text table carries these words.
+namespace {
+
+using Missing = DeviceFacts::Missing;
+
+// The word of a keyword the table knows ("facts.kind.toner"); the keyword itself otherwise.
+std::string Word(unsigned block, const std::string& group, const std::string& keyword) {
+  const std::string key = group + keyword;
+  return HasText(key) ? Text(block, key) : keyword;
+}
+
+const char* MissingKey(Missing missing) {
+  switch (missing) {
+    case Missing::kNone:
+      return "";
+    case Missing::kNotAsked:
+      return "facts.missing.not-asked";
+    case Missing::kUnreachable:
+      return "facts.missing.unreachable";
+    case Missing::kNotIpp:
+      return "facts.missing.not-ipp";
+    case Missing::kIppError:
+      return "facts.missing.ipp-error";
+    case Missing::kNothingSaid:
+      return "facts.missing.nothing-said";
+    case Missing::kTooLarge:
+      return "facts.missing.too-large";
+    case Missing::kTimedOut:
+      return "facts.missing.timed-out";
+    case Missing::kStopped:
+      return "facts.missing.stopped";
+  }
+  return "facts.missing.not-asked";
+}
+
+}  // namespace
+
 SupplyWords WordSupply(unsigned block, const Supply& supply) {
-  (void)block;
   SupplyWords words;
-  words.name = !supply.name.empty() ? supply.name : !supply.kind.empty() ? supply.kind : "supply";
-  if (supply.level >= 0)
-    words.level = std::to_string(supply.level) + "%";
+  if (!supply.name.empty())
+    words.name = supply.name;
   else
-    words.level = supply.level == Supply::kUnknown ? "level unknown" : "level not reported";
-  if (supply.low) words.mark = supply.fillsUp ? "nearly full" : "low";
-  words.line = words.name + ": " + words.level + (words.mark.empty() ? "" : ", " + words.mark);
+    words.name = Word(block, "facts.kind.", supply.kind.empty() ? "other" : supply.kind);
+  if (supply.level >= 0)
+    words.level = Text(block, "facts.level.percent", {std::to_string(supply.level)});
+  else
+    words.level = Text(block, supply.level == Supply::kUnknown ? "facts.level.unknown"
+                                                               : "facts.level.not-reported");
+  if (supply.low)
+    words.mark = Text(block, supply.fillsUp ? "facts.supply.nearly-full" : "facts.supply.low");
+  words.line =
+      Text(block, "facts.supply.line",
+           {words.name, words.mark.empty() ? words.level : words.level + ", " + words.mark});
   return words;
 }
 
 std::string StateWords(unsigned block, const DeviceFacts& facts) {
-  (void)block;
   if (facts.state.empty() || (facts.state == "idle" && facts.stateReasons.empty())) return "";
-  std::string text = facts.state == "processing" ? "printing" : facts.state;
+  std::string text = Word(block, "facts.state.", facts.state);
   for (std::size_t i = 0; i < facts.stateReasons.size(); ++i)
-    text += (i == 0 ? ": " : ", ") + facts.stateReasons[i];
+    text += (i == 0 ? ": " : ", ") + Word(block, "facts.reason.", facts.stateReasons[i]);
   return text;
 }
 
 std::string MissingWords(unsigned block, const DeviceFacts& facts,
                          std::chrono::milliseconds limit) {
-  (void)block;
-  (void)limit;
-  return facts.Reported() ? "" : "not reported";
+  switch (facts.missing) {
+    case Missing::kNone:
+      return "";
+    case Missing::kIppError: {
+      char status[8];
+      std::snprintf(status, sizeof status, "0x%04x",
+                    static_cast<unsigned>(facts.ippStatus) & 0xFFFFu);
+      return Text(block, MissingKey(facts.missing), {status});
+    }
+    case Missing::kTimedOut:
+      return Text(block, MissingKey(facts.missing), {std::to_string(limit.count() / 1000)});
+    default:
+      return Text(block, MissingKey(facts.missing));
+  }
 }
 
 }  // namespace pradex

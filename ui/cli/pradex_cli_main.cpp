@@ -88,7 +88,8 @@ int main(int argc, char** argv) {
   LocaleStringResources strings(chosen, codeset);
 
   ConsoleSearch search(
-      ConsoleMachine{platform.spooler, platform.settings, platform.http, platform.resolver},
+      ConsoleMachine{platform.spooler, platform.settings, platform.http, platform.resolver,
+                     AsksDevices(parsed.options) ? &platform.ipp : nullptr},
       strings, parsed.options.explain);
   // Progress goes to a terminal only: a pipe or a file gets the result alone.
   const bool showProgress = isatty(STDERR_FILENO) == 1;

@@ -8,6 +8,7 @@
 #include "app/messages.h"
 #include "app/static_version_info.h"
 #include "platform/memory/memory_registry.h"
+#include "platform/posix/cups_ipp_client.h"
 #include "platform/posix/cups_spooler.h"
 #include "platform/posix/curl_http_client.h"
 #include "platform/posix/device_uri_resolver.h"
@@ -32,6 +33,7 @@ class LinuxPlatform {
   DeviceUriResolver resolver;  // the device behind each queue, and the print dialog's printers
   CupsSpooler spooler;
   CurlHttpClient http;
+  CupsIppClient ipp;                    // what each listed device says about itself
   EmbeddedStringResources utf8Strings;  // UTF-8, for toolkits that take Unicode text
   LocaleStringResources strings;        // the locale's 8-bit encoding, for the console
   StaticVersionInfo versions;

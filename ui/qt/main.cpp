@@ -72,14 +72,15 @@ int main(int argc, char* argv[]) {
     // that tells why the printers could not be listed. Both outlive the window's engine.
     RecordingSpooler recordedSpooler(platform.spooler);
     RecordingTrace trace;
-    PradexWindow window(
-        strings, platform.versions, browser,
-        [&](MessagePoster& poster) -> std::unique_ptr<SearchDriver> {
-          auto engine = std::make_unique<DeviceSearchEngine>(SearchPlatform{
-              recordedSpooler, platform.settings, platform.http, poster, platform.resolver});
-          engine->Search().SetTrace(&trace);
-          return engine;
-        });
+    PradexWindow window(strings, platform.versions, browser,
+                        [&](MessagePoster& poster) -> std::unique_ptr<SearchDriver> {
+                          auto engine = std::make_unique<DeviceSearchEngine>(
+                              SearchPlatform{recordedSpooler, platform.settings, platform.http,
+                                             poster, platform.resolver},
+                              &platform.ipp);
+                          engine->Search().SetTrace(&trace);
+                          return engine;
+                        });
     window.SetLanguage(language.block);
     window.SetSearchRecord(&recordedSpooler, &trace);
     // SIGTERM (a logout, a service manager) or SIGINT ends the program the way Close does.
