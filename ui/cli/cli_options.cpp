@@ -68,7 +68,8 @@ std::string HelpText() {
          "             so; \"not-reported\" for a device that says nothing. Each device is\n"
          "             asked once its page answered, at most 3 at a time, for at most 3 s\n"
          "  --explain  after the list, tell for every printer of the spooler why it was or\n"
-         "             was not probed and how its probe ended (with --json: \"explain\")\n"
+         "             was not probed and how its probe ended (with --json: \"explain\"),\n"
+         "             and for a listed device that reports no supplies, why (a fourth column)\n"
          "  --language=CODE\n"
          "             print the texts in another language (also PRADEX_LANGUAGE=CODE),\n"
          "             CODE one of:\n" +

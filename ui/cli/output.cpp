@@ -1,5 +1,7 @@
 #include "ui/cli/output.h"
 
+#include <algorithm>
+
 #include <cstdint>
 #include <cstdio>
 #include <optional>
@@ -9,6 +11,7 @@
 #include "search/search_trace.h"
 #include "ui/cli/cli_options.h"
 #include "ui/cli/facts_output.h"
+#include "ui/facts_words.h"
 
 namespace pradex::cli {
 
@@ -265,7 +268,18 @@ std::string FormatText(const ConsoleOutcome& outcome, const std::string& codeset
     for (const PrinterExplanation& printer : explanation.printers) {
       text += ConsoleField(printer.printerName, codeset) + "\t" +
               ConsoleField(Say(block, ReasonText(printer)), codeset) + "\t" +
-              ConsoleField(Say(block, ReasonDetail(printer)), codeset) + "\n";
+              ConsoleField(Say(block, ReasonDetail(printer)), codeset);
+      // A listed device that said nothing about itself: why.
+      const auto listed = std::find_if(
+          outcome.devices.begin(), outcome.devices.end(),
+          [&](const ConsoleDevice& device) { return device.name == printer.printerName; });
+      if (listed != outcome.devices.end() && !listed->facts.Reported() &&
+          listed->facts.missing != DeviceFacts::Missing::kNotAsked) {
+        text += "\t" + ConsoleField(
+                           Text(block, "facts.explain.line", {MissingWords(block, listed->facts)}),
+                           codeset);
+      }
+      text += "\n";
     }
   }
   return text;

@@ -233,6 +233,42 @@ TEST(FormatJsonTest, AnObjectWithStatusDevicesAndTheInterruption) {
   EXPECT_EQ(empty["outcome"].String(), "completed");
 }
 
+// What devices say about themselves, in words that scripts can rely on in every language.
+TEST(FormatTextTest, SuppliesAndStateInAThirdColumnTheJsonAndWhyNotInTheExplanation) {
+  ConsoleOutcome outcome = TwoDevices();
+  DeviceFacts& said = outcome.devices[0].facts;
+  said.missing = DeviceFacts::Missing::kNone;
+  said.state = "stopped";
+  said.stateReasons = {"media-jam", "toner-low"};
+  said.supplies = {{"Black; K=1", "toner", "#000000", 75, 10, -1, false, false},
+                   {"", "wasteToner", "", Supply::kUnknown, -1, 90, true, true},
+                   {"", "", "", 4, 10, -1, false, true}};
+  outcome.devices[1].facts.missing = DeviceFacts::Missing::kNotIpp;
+  Explanation explanation;
+  PrinterExplanation silent;
+  silent.printerName = outcome.devices[1].name;
+  explanation.printers = {silent};
+  outcome.explanation = explanation;
+
+  const std::vector<std::string> lines = Lines(FormatText(outcome, "UTF-8", kEnglish, true));
+  EXPECT_EQ(Fields(lines[1])[2],
+            "state=stopped(media-jam,toner-low); Black\\x3b K\\x3d1=75%; wasteToner=unknown "
+            "nearly-full; supply=4% low");
+  EXPECT_EQ(Fields(lines[2])[2], "not-reported");
+  EXPECT_EQ(Fields(lines[5])[3], "supplies: the device did not answer in IPP");
+
+  const auto json = JsonReader::Parse(FormatJson(outcome, kEnglish));
+  const auto& first = json["devices"][0];
+  EXPECT_EQ(first["facts"].String(), "reported");
+  EXPECT_EQ(first["state"]["reasons"][1].String(), "toner-low");
+  EXPECT_EQ(first["supplies"][0]["level"].Number(), 75);
+  EXPECT_TRUE(first["supplies"][1]["level"].IsNull());
+  EXPECT_TRUE(first["supplies"][1]["colour"].IsNull());
+  EXPECT_TRUE(first["supplies"][2]["low"].Bool());
+  EXPECT_EQ(json["devices"][1]["facts"].String(), "not-ipp");
+  EXPECT_TRUE(json["devices"][1]["supplies"].IsNull());
+}
+
 TEST(FormatJsonTest, APrinterNotLookedAtHasNullVerdictAndProbe) {
   ConsoleOutcome outcome;
   Explanation explanation;
