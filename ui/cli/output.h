@@ -34,8 +34,8 @@ std::string JsonString(std::string_view bytes);
 // The plain listing in `codeset`: the status text (already in that codeset) on the first line,
 // then "NAME\tURL" per device (with `supplies`, "NAME\tURL\tFACTS", see FactsField); with an
 // explanation, an empty line, "spooler: ..." and one line "NAME\tREASON\tDETAIL" per printer
-// (with "\tsupplies: WHY NOT" for a listed device that was asked and reported nothing)
-// of the spooler, in the language of `block`.
+// of the spooler, in the language of `block` (with "\tsupplies: WHY NOT" added for a listed
+// device that was asked and reported nothing).
 std::string FormatText(const ConsoleOutcome& outcome, const std::string& codeset, unsigned block,
                        bool supplies = false);
 
