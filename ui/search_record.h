@@ -87,6 +87,8 @@ class RecordedSearchDriver : public SearchDriver {
   }
   std::string PrinterNameOf(std::intptr_t lParam) override { return inner.PrinterNameOf(lParam); }
   std::vector<FactsStage::Entry> DeviceFacts() override { return inner.DeviceFacts(); }
+  // Without it a window whose run's end could not be posted would wait for it for ever.
+  int LostEndMessages() override { return inner.LostEndMessages(); }
 
  private:
   SearchDriver& inner;
