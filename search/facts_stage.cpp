@@ -73,10 +73,9 @@ void FactsStage::Ask(const PrinterRecord& device) {
   entries.push_back(Entry{name, DeviceFacts{}});
   std::vector<std::string> uris =
       FactsUris(device.GetDeviceHost(), device.GetDevicePort(), device.GetDeviceIppUri());
-  if (uris.empty()) {
-    entries.back().facts.missing = DeviceFacts::Missing::kUnreachable;
-    return;
-  }
+  // Nowhere to ask (a loopback device without a port of its own, whose 631 is this machine's
+  // print server): not asked.
+  if (uris.empty()) return;
   waiting.push_back(Question{entries.size() - 1, std::move(uris)});
   ++unanswered;
   if (working >= limits.inFlight) return;

@@ -49,7 +49,7 @@ std::map<std::string, std::pair<std::string, std::string>> ExplainedPrinters(
     }
     if (!inExplanation) continue;
     const std::vector<std::string> fields = Fields(line);
-    if (fields.size() == 3) printers[fields[0]] = {fields[1], fields[2]};
+    if (fields.size() >= 3) printers[fields[0]] = {fields[1], fields[2]};
   }
   return printers;
 }
