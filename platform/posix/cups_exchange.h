@@ -65,6 +65,13 @@ class CupsExchange {
   // then), kUnreachable or kTimedOut after a Connect that failed on its own, else kOpen.
   Ending Ended() const;
 
+  // An ending in the caller's terms: `timedOut`, `stopped`, or `unreachable` for the others.
+  template <typename T>
+  static T Meaning(Ending ending, T timedOut, T stopped, T unreachable) {
+    if (ending == Ending::kTimedOut) return timedOut;
+    return ending == Ending::kStopped ? stopped : unreachable;
+  }
+
  private:
   struct Watch;
   struct WakeOnStop {

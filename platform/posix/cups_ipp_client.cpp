@@ -30,24 +30,15 @@ using IppPointer = std::unique_ptr<ipp_t, IppDeleter>;
 // IPP status codes from here on are errors; below it, success, information and redirection.
 constexpr int kFirstIppError = 0x0400;
 
+Status EndingStatus(Ending ending) {
+  return CupsExchange::Meaning(ending, Status::kTimedOut, Status::kStopped, Status::kUnreachable);
+}
+
 IppAnswer Answer(Status status, int ippStatus = 0) {
   IppAnswer answer;
   answer.status = status;
   answer.ippStatus = ippStatus;
   return answer;
-}
-
-Status FromEnding(Ending ending) {
-  switch (ending) {
-    case Ending::kTimedOut:
-      return Status::kTimedOut;
-    case Ending::kStopped:
-      return Status::kStopped;
-    case Ending::kUnreachable:
-    case Ending::kOpen:
-      break;
-  }
-  return Status::kUnreachable;
 }
 
 // At most kIppMaxTextBytes of `size` bytes; text is cut between UTF-8 characters.
@@ -201,10 +192,10 @@ IppAnswer CupsIppClient::GetPrinterAttributes(const std::string& uri,
   CupsExchange exchange(deadline, std::move(stop));
   http_t* http = exchange.Connect(
       host, port, encrypted ? HTTP_ENCRYPTION_ALWAYS : HTTP_ENCRYPTION_IF_REQUESTED);
-  if (!http) return Answer(FromEnding(exchange.Ended()));
+  if (!http) return Answer(EndingStatus(exchange.Ended()));
   const auto cut = [&exchange](Status otherwise) {
     const Ending ended = exchange.Ended();
-    return Answer(ended != Ending::kOpen ? FromEnding(ended) : otherwise);
+    return Answer(ended != Ending::kOpen ? EndingStatus(ended) : otherwise);
   };
 
   // No "Expect: 100-continue", no authentication, no second try: one request, one answer.
@@ -234,7 +225,7 @@ IppAnswer CupsIppClient::GetPrinterAttributes(const std::string& uri,
   // A cut ends the body as its end would: only an announced length tells a whole one.
   if (!announced || *announced != body.size()) {
     if (const Ending ended = exchange.Ended(); ended != Ending::kOpen)
-      return Answer(FromEnding(ended));
+      return Answer(EndingStatus(ended));
   }
   return DecodeIppAnswer(body);
 }

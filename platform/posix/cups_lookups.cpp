@@ -26,16 +26,7 @@ CupsLookupResult Result(Status status, std::string value = {}) {
 }
 
 Status FromEnding(Ending ending) {
-  switch (ending) {
-    case Ending::kTimedOut:
-      return Status::kTimedOut;
-    case Ending::kStopped:
-      return Status::kStopped;
-    case Ending::kUnreachable:
-    case Ending::kOpen:
-      break;
-  }
-  return Status::kUnreachable;
+  return CupsExchange::Meaning(ending, Status::kTimedOut, Status::kStopped, Status::kUnreachable);
 }
 
 bool AsksForPassword(ipp_status_t status) {

@@ -83,17 +83,9 @@ std::vector<Queue> ReadQueues(ipp_t* response) {
   return queues;
 }
 
-long FromEnding(Ending ending) {
-  switch (ending) {
-    case Ending::kTimedOut:
-      return CupsSpooler::kErrorTimeout;
-    case Ending::kStopped:
-      return CupsSpooler::kErrorCancelled;
-    case Ending::kUnreachable:
-    case Ending::kOpen:
-      break;
-  }
-  return CupsSpooler::kRpcServerUnavailable;
+long ErrorOf(Ending ending) {
+  return CupsExchange::Meaning(ending, CupsSpooler::kErrorTimeout, CupsSpooler::kErrorCancelled,
+                               CupsSpooler::kRpcServerUnavailable);
 }
 
 long ListQueues(const CupsSpoolerOptions& options, std::stop_token stop,
@@ -114,7 +106,7 @@ long ListQueues(const CupsSpoolerOptions& options, std::stop_token stop,
        std::chrono::milliseconds(options.connectTimeoutMs), options.ioTimeoutSeconds},
       std::move(stop));
   http_t* http = exchange.Connect(host, port, cupsEncryption());
-  if (!http) return FromEnding(exchange.Ended());
+  if (!http) return ErrorOf(exchange.Ended());
 
   ipp_t* request = ippNewRequest(IPP_OP_CUPS_GET_PRINTERS);
   if (!request) return kErrorOutOfMemory;
@@ -129,7 +121,7 @@ long ListQueues(const CupsSpoolerOptions& options, std::stop_token stop,
   IppMessage response(cupsDoRequest(http, request, "/"));  // frees the request
   const ipp_status_t status = cupsLastError();
   if (!response) {
-    if (const Ending ended = exchange.Ended(); ended != Ending::kOpen) return FromEnding(ended);
+    if (const Ending ended = exchange.Ended(); ended != Ending::kOpen) return ErrorOf(ended);
     if (httpError(http) == ETIMEDOUT) return CupsSpooler::kErrorTimeout;
     if (IsAuthorizationStatus(status)) return kErrorAccessDenied;
     return CupsSpooler::kRpcServerUnavailable;
