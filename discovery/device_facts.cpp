@@ -410,6 +410,30 @@ std::span<const std::string_view> FactsAttributes() {
   return kAttributes;
 }
 
+const char* MissingKeyword(DeviceFacts::Missing missing) {
+  switch (missing) {
+    case DeviceFacts::Missing::kNone:
+      return "reported";
+    case DeviceFacts::Missing::kNotAsked:
+      return "not-asked";
+    case DeviceFacts::Missing::kUnreachable:
+      return "unreachable";
+    case DeviceFacts::Missing::kNotIpp:
+      return "not-ipp";
+    case DeviceFacts::Missing::kIppError:
+      return "ipp-error";
+    case DeviceFacts::Missing::kNothingSaid:
+      return "nothing-said";
+    case DeviceFacts::Missing::kTooLarge:
+      return "too-large";
+    case DeviceFacts::Missing::kTimedOut:
+      return "timed-out";
+    case DeviceFacts::Missing::kStopped:
+      return "stopped";
+  }
+  return "not-asked";
+}
+
 DeviceFacts FactsFromAnswer(const IppAnswer& answer) {
   DeviceFacts facts;
   facts.missing = MissingFor(answer.status);

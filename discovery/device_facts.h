@@ -53,7 +53,7 @@ struct DeviceFacts {
   std::vector<std::string> stateReasons;
   std::vector<Supply> supplies;
   std::string supplyInfoUri;  // printer-supply-info-uri when it is an http(s) URI; "" otherwise
-  int ippStatus = 0;  // kIppError: the device's IPP status code
+  int ippStatus = 0;          // kIppError: the device's IPP status code
 
   bool Reported() const { return missing == Missing::kNone; }
   friend bool operator==(const DeviceFacts&, const DeviceFacts&) = default;
@@ -64,6 +64,11 @@ inline constexpr std::size_t kMaxSupplies = 32;
 // The most state reasons kept, and the most bytes of a supply's name or kind or of a reason.
 inline constexpr std::size_t kMaxStateReasons = 16;
 inline constexpr std::size_t kMaxFactTextBytes = 64;
+
+// Why facts are missing, as a keyword that is the same in every language: "reported",
+// "not-asked", "unreachable", "not-ipp", "ipp-error", "nothing-said", "too-large",
+// "timed-out", "stopped".
+const char* MissingKeyword(DeviceFacts::Missing missing);
 
 // The IPP URIs to ask, in order: the queue's own IPP URI of the device when it names one
 // (`deviceIppUri`, "" when none), then ipp://HOST:631/ipp/print, /ipp and / on the device's

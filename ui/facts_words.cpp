@@ -16,28 +16,9 @@ std::string Word(unsigned block, const std::string& group, const std::string& ke
   return HasText(key) ? Text(block, key) : keyword;
 }
 
-const char* MissingKey(Missing missing) {
-  switch (missing) {
-    case Missing::kNone:
-      return "";
-    case Missing::kNotAsked:
-      return "facts.missing.not-asked";
-    case Missing::kUnreachable:
-      return "facts.missing.unreachable";
-    case Missing::kNotIpp:
-      return "facts.missing.not-ipp";
-    case Missing::kIppError:
-      return "facts.missing.ipp-error";
-    case Missing::kNothingSaid:
-      return "facts.missing.nothing-said";
-    case Missing::kTooLarge:
-      return "facts.missing.too-large";
-    case Missing::kTimedOut:
-      return "facts.missing.timed-out";
-    case Missing::kStopped:
-      return "facts.missing.stopped";
-  }
-  return "facts.missing.not-asked";
+// The text of why facts are missing: "facts.missing.not-ipp", ...
+std::string MissingKey(Missing missing) {
+  return std::string("facts.missing.") + MissingKeyword(missing);
 }
 
 }  // namespace

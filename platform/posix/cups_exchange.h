@@ -17,6 +17,7 @@
 #pragma once
 
 #include <cups/http.h>
+#include <cups/ipp.h>
 
 #include <chrono>
 #include <memory>
@@ -26,6 +27,12 @@
 #include <thread>
 
 namespace pradex {
+
+// An IPP message that deletes itself.
+struct IppDeleter {
+  void operator()(ipp_t* ipp) const { ippDelete(ipp); }
+};
+using IppPointer = std::unique_ptr<ipp_t, IppDeleter>;
 
 class CupsExchange {
  public:

@@ -22,11 +22,6 @@ namespace {
 using Status = IppAnswer::Status;
 using Ending = CupsExchange::Ending;
 
-struct IppDeleter {
-  void operator()(ipp_t* ipp) const { ippDelete(ipp); }
-};
-using IppPointer = std::unique_ptr<ipp_t, IppDeleter>;
-
 // IPP status codes from here on are errors; below it, success, information and redirection.
 constexpr int kFirstIppError = 0x0400;
 

@@ -17,10 +17,6 @@ namespace {
 using Status = CupsLookupResult::Status;
 using Ending = CupsExchange::Ending;
 
-struct IppDeleter {
-  void operator()(ipp_t* ipp) const { ippDelete(ipp); }
-};
-
 CupsLookupResult Result(Status status, std::string value = {}) {
   return CupsLookupResult{status, std::move(value)};
 }
@@ -67,7 +63,7 @@ CupsLookupResult AskPrintServerDevice(const DeviceUriPlan& plan,
   int port = 0;
   httpSeparateURI(HTTP_URI_CODING_ALL, plan.uri.c_str(), ignored, sizeof(ignored), ignored,
                   sizeof(ignored), ignored, sizeof(ignored), &port, resource, sizeof(resource));
-  std::unique_ptr<ipp_t, IppDeleter> response(cupsDoRequest(http, request, resource));
+  IppPointer response(cupsDoRequest(http, request, resource));
   if (!response) {
     const Ending ended = exchange.Ended();
     if (ended != Ending::kOpen) return Result(FromEnding(ended));

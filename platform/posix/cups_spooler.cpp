@@ -21,10 +21,6 @@ namespace pradex {
 
 namespace {
 
-struct IppDeleter {
-  void operator()(ipp_t* ipp) const { ippDelete(ipp); }
-};
-using IppMessage = std::unique_ptr<ipp_t, IppDeleter>;
 using Ending = CupsExchange::Ending;
 
 bool IsAuthorizationStatus(ipp_status_t status) {
@@ -118,7 +114,7 @@ long ListQueues(const CupsSpoolerOptions& options, std::stop_token stop,
   ippAddInteger(request, IPP_TAG_OPERATION, IPP_TAG_ENUM, "printer-type", 0);
   ippAddInteger(request, IPP_TAG_OPERATION, IPP_TAG_ENUM, "printer-type-mask", CUPS_PRINTER_CLASS);
 
-  IppMessage response(cupsDoRequest(http, request, "/"));  // frees the request
+  IppPointer response(cupsDoRequest(http, request, "/"));  // frees the request
   const ipp_status_t status = cupsLastError();
   if (!response) {
     if (const Ending ended = exchange.Ended(); ended != Ending::kOpen) return ErrorOf(ended);

@@ -31,30 +31,6 @@ std::string SupplyName(const Supply& supply) {
 
 }  // namespace
 
-const char* MissingKey(Missing missing) {
-  switch (missing) {
-    case Missing::kNone:
-      return "reported";
-    case Missing::kNotAsked:
-      return "not-asked";
-    case Missing::kUnreachable:
-      return "unreachable";
-    case Missing::kNotIpp:
-      return "not-ipp";
-    case Missing::kIppError:
-      return "ipp-error";
-    case Missing::kNothingSaid:
-      return "nothing-said";
-    case Missing::kTooLarge:
-      return "too-large";
-    case Missing::kTimedOut:
-      return "timed-out";
-    case Missing::kStopped:
-      return "stopped";
-  }
-  return "not-asked";
-}
-
 std::string FactsField(const DeviceFacts& facts) {
   if (!facts.Reported()) return "not-reported";
   std::string field;
@@ -73,7 +49,7 @@ std::string FactsField(const DeviceFacts& facts) {
 }
 
 std::string FactsJson(const DeviceFacts& facts) {
-  std::string json = std::string(", \"facts\": \"") + MissingKey(facts.missing) + "\"";
+  std::string json = std::string(", \"facts\": \"") + MissingKeyword(facts.missing) + "\"";
   if (!facts.Reported() || facts.state.empty()) {
     json += ", \"state\": null";
   } else {

@@ -9,17 +9,13 @@
 
 namespace pradex::cli {
 
-// The --supplies column, UTF-8: "not-reported" (or why, see MissingKey), else items joined by
-// "; ": "state=STATE" with "(REASON,...)" when the device gives reasons, then one
-// "NAME=LEVEL" per supply, LEVEL being "75%", "unknown" or "not-reported", followed by " low"
+// The --supplies column, UTF-8: "not-reported" (the reason is in the JSON, MissingKeyword),
+// else items joined by "; ": "state=STATE" with "(REASON,...)" when the device gives reasons, then
+// one "NAME=LEVEL" per supply, LEVEL being "75%", "unknown" or "not-reported", followed by " low"
 // or " nearly-full" when the device says so. NAME is the device's name for the supply, else
 // its kind, else "supply"; in it, ';', '=' and what EscapeForConsole escapes are C escapes.
 //   state=stopped(media-jam); Black Toner=75%; Cyan Toner=4% low; Waste Toner=unknown
 std::string FactsField(const DeviceFacts& facts);
-
-// Why facts are missing, as a keyword: "reported", "not-asked", "unreachable", "not-ipp",
-// "ipp-error", "nothing-said", "too-large", "timed-out", "stopped".
-const char* MissingKey(DeviceFacts::Missing missing);
 
 // The device's JSON members after "url": `, "facts": KEY, "state": {"value": STATE,
 // "reasons": [...]} or null, "supplies": [{"name", "kind", "colour", "level", "low"}, ...] or
